@@ -1,0 +1,18 @@
+#include "app/ShotDeskApp.h"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    CShotDeskApp app;
+    int exitCode = 0;
+    if (app.InitInstance()) {
+        MSG msg;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        exitCode = static_cast<int>(msg.wParam);
+    }
+    const int exitResult = app.ExitInstance();
+    return exitCode != 0 ? exitCode : exitResult;
+}

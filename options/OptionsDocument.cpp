@@ -1,0 +1,257 @@
+#include "options/OptionsDocument.h"
+
+#include "platform/FileSystem.h"
+#include "platform/XmlDom.h"
+#include "shellutil/StandardFolders.h"
+
+#include <cerrno>
+#include <cwchar>
+#include <vector>
+
+using platform::HasAttributes;
+
+namespace {
+
+bool IsNamed(pugi::xml_node node, const std::wstring& name) {
+    if (!HasAttributes(node)) return false;
+    const pugi::xml_attribute attribute = node.attribute(L"Name");
+    return attribute && name == attribute.value();
+}
+
+// Reads a decimal attribute text; empty reads as emptyValue.
+bool ParseDecimal(const wchar_t* text, long emptyValue, long& value) {
+    if (*text == L'\0') {
+        value = emptyValue;
+        return true;
+    }
+    wchar_t* end = nullptr;
+    errno = 0;
+    value = std::wcstol(text, &end, 10);
+    return errno == 0 && end != text && *end == L'\0';
+}
+
+}  // namespace
+
+OptionsDocument::OptionsDocument(bool loadFile) {
+    try {
+        if (loadFile) {
+            EnsureUserOptionsFile(false);
+            LoadOptions();
+        }
+    } catch (const OptionsError&) {
+        throw;
+    } catch (...) {
+        throw OptionsError(OptionsError::kInitFailed);
+    }
+}
+
+OptionsDocument::~OptionsDocument() = default;
+
+void OptionsDocument::EnsureUserOptionsFile(bool force) {
+    const std::wstring user = GetSettingsFilePath(false);
+    const std::wstring defaults = GetSettingsFilePath(true);
+    if (defaults.empty() || !platform::FileExists(defaults)) throw OptionsError(OptionsError::kNoOptionsFile);
+
+    const bool userExists = !user.empty() && platform::FileExists(user);
+    bool defaultIsNewer = false;
+    if (userExists) {
+        const auto defaultTime = platform::LastWriteTime(defaults);
+        const auto userTime = platform::LastWriteTime(user);
+        defaultIsNewer = defaultTime && userTime && *defaultTime > *userTime;
+    }
+    if (force || !userExists || defaultIsNewer) {
+        if (user.empty() || !platform::CopyFileReplacing(defaults, user))
+            throw OptionsError(OptionsError::kNoOptionsFile);
+    }
+}
+
+void OptionsDocument::LoadOptions() {
+    const std::wstring path = GetSettingsFilePath(false);
+    if (path.empty()) throw OptionsError(OptionsError::kLoadFailed);
+    const platform::XmlLoadResult result = platform::LoadXmlFile(path, m_document);
+    switch (result.status) {
+        case platform::XmlLoadStatus::Loaded: return;
+        case platform::XmlLoadStatus::Malformed:
+            throw OptionsError(OptionsError::kInvalidFormat,
+                               OptionsError::FixedText(OptionsError::kInvalidFormat, result.reason));
+        case platform::XmlLoadStatus::Unreadable: break;
+    }
+    throw OptionsError(OptionsError::kLoadFailed);
+}
+
+bool OptionsDocument::SaveOptions() {
+    if (!m_ownsFile) return true;
+    try {
+        const std::wstring path = GetSettingsFilePath(false);
+        return !path.empty() && platform::SaveXmlFile(m_document, path);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool OptionsDocument::LoadFromDocument(const pugi::xml_document& source) {
+    try {
+        if (&source != &m_document) m_document.reset(source);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+pugi::xml_node OptionsDocument::GetRootElement() const {
+    const auto roots = platform::ElementsByTagName(m_document, L"ToolOptions", 1);
+    return roots.empty() ? pugi::xml_node() : roots.front();
+}
+
+std::wstring OptionsDocument::FindOptionValue(pugi::xml_node node, const std::wstring& name, bool mapItems) const {
+    // Each child's subtree is searched before the child itself; a non-empty
+    // value found deeper wins. A match with an empty value ends the search
+    // among its siblings, and the search goes on one level up, as a
+    // recursive walk would. The stack stands in for the recursion.
+    struct Frame {
+        pugi::xml_node node;
+        pugi::xml_node next;
+    };
+    std::vector<Frame> stack{{node, node.first_child()}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next) {
+            const pugi::xml_node child = top.next;
+            top.next = child.next_sibling();
+            stack.push_back({child, child.first_child()});
+            continue;
+        }
+        pugi::xml_node searched = top.node;
+        stack.pop_back();
+        while (!stack.empty() && IsNamed(searched, name)) {
+            const std::wstring stored = searched.attribute(L"Value").value();
+            std::wstring value = mapItems ? ValueToItemName(searched, stored) : stored;
+            if (!value.empty()) return value;
+            searched = stack.back().node;
+            stack.pop_back();
+        }
+    }
+    return {};
+}
+
+pugi::xml_node OptionsDocument::FindOptionElement(pugi::xml_node root, const std::wstring& name) {
+    pugi::xml_node n = root.first_child();
+    if (!n) return {};
+    while (n.first_child()) n = n.first_child();
+    for (;;) {
+        if (IsNamed(n, name)) return n;
+        if (n.next_sibling()) {
+            n = n.next_sibling();
+            while (n.first_child()) n = n.first_child();
+        } else {
+            n = n.parent();
+            if (!n || n == root) return {};
+        }
+    }
+}
+
+bool OptionsDocument::SetOptionValue(pugi::xml_node node, const std::wstring& name, const std::wstring& value,
+                                     bool mapItems) {
+    const pugi::xml_node option = FindOptionElement(node, name);
+    pugi::xml_attribute stored = option.attribute(L"Value");
+    if (!stored) return false;
+    return stored.set_value((mapItems ? ItemNameToValue(option, value) : value).c_str());
+}
+
+std::wstring OptionsDocument::ValueToItemName(pugi::xml_node option, const std::wstring& value) const {
+    for (pugi::xml_node item = option.first_child(); item; item = item.next_sibling()) {
+        if (!HasAttributes(item)) continue;
+        const pugi::xml_attribute itemValue = item.attribute(L"Value");
+        if (itemValue && value == itemValue.value()) return item.attribute(L"Name").value();
+    }
+    return value;
+}
+
+std::wstring OptionsDocument::ItemNameToValue(pugi::xml_node option, const std::wstring& name) const {
+    std::wstring result = name;
+    for (pugi::xml_node item = option.first_child(); item; item = item.next_sibling()) {
+        if (IsNamed(item, name)) result = item.attribute(L"Value").value();
+    }
+    return result;
+}
+
+pugi::xml_node OptionsDocument::ProgramOptionsElement() const {
+    const auto groups = platform::ElementsByTagName(m_document, L"ProgramOptions", 2);
+    return groups.size() == 1 ? groups.front() : pugi::xml_node();
+}
+
+std::wstring OptionsDocument::GetProgramOption(const std::wstring& name, bool mapItems) const {
+    try {
+        const pugi::xml_node group = ProgramOptionsElement();
+        return group ? FindOptionValue(group, name, mapItems) : std::wstring();
+    } catch (...) {
+        return {};
+    }
+}
+
+bool OptionsDocument::SetProgramOption(const std::wstring& name, const std::wstring& value, bool mapItems) {
+    try {
+        const pugi::xml_node group = ProgramOptionsElement();
+        return group && SetOptionValue(group, name, value, mapItems);
+    } catch (...) {
+        return false;
+    }
+}
+
+std::wstring OptionsDocument::GetAttributeByXPath(const std::wstring& xpath, const std::wstring& attribute) const {
+    try {
+        const pugi::xpath_node_set nodes = m_document.select_nodes(xpath.c_str());
+        if (nodes.empty()) return {};
+        return nodes.first().node().attribute(attribute.c_str()).value();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::wstring OptionsDocument::GetValueByXPath(const std::wstring& xpath, bool mapItems) const {
+    try {
+        const pugi::xpath_node_set nodes = m_document.select_nodes(xpath.c_str());
+        if (nodes.empty()) return {};
+        const pugi::xml_node node = nodes.first().node();
+        const std::wstring value = node.attribute(L"Value").value();
+        return mapItems ? ValueToItemName(node, value) : value;
+    } catch (...) {
+        return {};
+    }
+}
+
+bool OptionsDocument::ReadLanguageFiles(std::map<uint16_t, std::wstring>& languages) const {
+    languages.clear();
+    try {
+        bool allRead = true;
+        const pugi::xpath_node_set nodes =
+            m_document.select_nodes(L"//ToolOptions/ProgramOptions/Languages/Language");
+        for (const pugi::xpath_node& entry : nodes) {
+            const pugi::xml_node language = entry.node();
+            long primary = 0, sub = 0;
+            if (!ParseDecimal(language.attribute(L"PrimaryLangID").value(), -1, primary) ||
+                !ParseDecimal(language.attribute(L"SubLangID").value(), 0, sub) || primary < 0 ||
+                primary > 0x3FF || sub < 0 || sub > 0x3F) {
+                allRead = false;
+                continue;
+            }
+            languages[static_cast<uint16_t>(primary + sub * 1024)] = language.attribute(L"LanguageXML").value();
+        }
+        return allRead;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::wstring OptionsDocument::GetLanguageFileForOption() const {
+    try {
+        const std::wstring language = GetProgramOption(L"Language", true);
+        const auto lists = platform::ElementsByTagName(m_document, L"Languages", 2);
+        if (lists.size() != 1) return {};
+        for (pugi::xml_node entry = lists.front().first_child(); entry; entry = entry.next_sibling()) {
+            if (IsNamed(entry, language)) return entry.attribute(L"LanguageXML").value();
+        }
+    } catch (...) {
+    }
+    return {};
+}

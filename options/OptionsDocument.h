@@ -1,0 +1,81 @@
+#pragma once
+// The parsed options file with its lookups by "Name". Option elements may
+// carry any tag; only "ToolOptions", "ProgramOptions", "Languages",
+// "Language", "Profiles" and "HotKeys" are looked up by tag. The program
+// never creates elements: it reads attributes, writes the text of existing
+// "Value" attributes, and saves.
+#include "options/OptionsError.h"
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+class OptionsDocument {
+public:
+    // With loadFile set, makes sure the per-user file exists (copying the
+    // default beside the program when needed) and loads it. Raises
+    // OptionsError.
+    explicit OptionsDocument(bool loadFile);
+    virtual ~OptionsDocument();
+    OptionsDocument(const OptionsDocument&) = delete;
+    OptionsDocument& operator=(const OptionsDocument&) = delete;
+
+    // Takes a copy of another document, for example another options
+    // object's. Returns true on success.
+    virtual bool LoadFromDocument(const pugi::xml_document& source);
+    // Depth-first search below node for the element whose "Name" is name;
+    // its "Value", mapped to the item name when mapItems is set; empty when
+    // absent.
+    virtual std::wstring FindOptionValue(pugi::xml_node node, const std::wstring& name, bool mapItems) const;
+    // The "Name" of the first child whose "Value" is value, else value.
+    virtual std::wstring ValueToItemName(pugi::xml_node option, const std::wstring& value) const;
+    // An attribute of the first node the expression selects; empty when it
+    // selects nothing or does not compile.
+    virtual std::wstring GetAttributeByXPath(const std::wstring& xpath, const std::wstring& attribute) const;
+    // An option below the single "ProgramOptions" element; empty when there
+    // is none or more than one.
+    virtual std::wstring GetProgramOption(const std::wstring& name, bool mapItems) const;
+    virtual std::wstring GetValueByXPath(const std::wstring& xpath, bool mapItems) const;
+
+    // Makes sure a usable per-user file exists: copies the default file when
+    // forced, when the per-user file is missing, or when the default is newer.
+    // Raises OptionsError code 4.
+    void EnsureUserOptionsFile(bool force);
+    // Loads the per-user file. Raises OptionsError code 3 with the parser's
+    // reason, or code 2. On failure the document in memory is unchanged.
+    void LoadOptions();
+    // Saves to the per-user file through a temporary file, so that a failed
+    // save leaves the previous file intact. Returns false when the save
+    // failed; true when it worked or there is no file to save to.
+    bool SaveOptions();
+
+    // Writes value (through ItemNameToValue when mapItems is set) into the
+    // "Value" of the element FindOptionValue would find. Returns false when
+    // there is no such element or it has no "Value" attribute.
+    bool SetOptionValue(pugi::xml_node node, const std::wstring& name, const std::wstring& value, bool mapItems);
+    // The "Value" of the last child whose "Name" is name, else name.
+    std::wstring ItemNameToValue(pugi::xml_node option, const std::wstring& name) const;
+    bool SetProgramOption(const std::wstring& name, const std::wstring& value, bool mapItems);
+
+    // Fills languages with language identifier -> language file name from
+    // the "Language" entries. Returns false when an entry could not be read.
+    bool ReadLanguageFiles(std::map<uint16_t, std::wstring>& languages) const;
+    // The "LanguageXML" of the language that the "Language" option names.
+    std::wstring GetLanguageFileForOption() const;
+
+    pugi::xml_node GetRootElement() const;
+    pugi::xml_document& Document() { return m_document; }
+    const pugi::xml_document& Document() const { return m_document; }
+
+protected:
+    // The single "ProgramOptions" element, or null.
+    pugi::xml_node ProgramOptionsElement() const;
+    // The first element, in the walk FindOptionValue makes, whose "Name" is
+    // name.
+    static pugi::xml_node FindOptionElement(pugi::xml_node node, const std::wstring& name);
+
+    bool m_ownsFile = true;
+    pugi::xml_document m_document;
+};

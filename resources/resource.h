@@ -1,0 +1,3 @@
+#pragma once
+// Resource identifiers of Snapwell.exe.
+#define IDR_VERSION 1

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test under Wine on a display (an Xvfb it
+# starts when there is none). Extra arguments go to ctest.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
+
+bash "$ROOT/scripts/build.sh"
+
+# The tests have a prefix of their own, so that they never touch the
+# settings of the Snapwell that scripts/run.sh starts.
+export WINEPREFIX="$BUILD/wineprefix-tests"
+. "$ROOT/scripts/wine-env.sh"
+ensure_display
+wine_prefix_ready
+# One server for the whole run: each test program then starts in about a
+# second instead of bringing up Wine anew.
+wineserver -p60
+cd "$BUILD"
+ctest --output-on-failure "$@"

@@ -1,0 +1,39 @@
+# Sourced by the scripts that run Windows programs: one Wine prefix inside the
+# build tree, no debug chatter, and no downloads of Mono or Gecko.
+ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
+BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
+export WINEPREFIX="${WINEPREFIX:-$BUILD/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+if [ -x /usr/lib/wine/wine64 ]; then
+    WINE=/usr/lib/wine/wine64
+else
+    WINE="$(command -v wine64 || command -v wine)"
+fi
+export WINE
+
+# Creates the prefix on first use (about ten seconds) and waits for it.
+wine_prefix_ready() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        mkdir -p "$WINEPREFIX"
+        "$WINE" wineboot -i >/dev/null 2>&1 || true
+        wineserver -w || true
+    fi
+}
+
+# Starts Xvfb on :99 when there is no usable display, and exports DISPLAY.
+ensure_display() {
+    local d="${DISPLAY:-}"
+    d="${d#*:}"; d="${d%%.*}"
+    if [ -n "$d" ] && [ -S "/tmp/.X11-unix/X$d" ]; then return 0; fi
+    local n=99 lock="/tmp/.X99-lock"
+    if [ -f "$lock" ] && ! kill -0 "$(tr -d ' ' < "$lock")" 2>/dev/null; then
+        rm -f "$lock" "/tmp/.X11-unix/X$n"
+    fi
+    if [ ! -f "$lock" ]; then
+        (setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
+    fi
+    for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    export DISPLAY=":$n"
+}

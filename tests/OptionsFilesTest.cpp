@@ -1,0 +1,249 @@
+// The options file on disk: the per-user copy made from the default beside
+// the program, loading and its errors, saving without losing the old file.
+#include "options/CaptureOptions.h"
+#include "platform/FileSystem.h"
+#include "platform/UniqueHandle.h"
+#include "shellutil/StandardFolders.h"
+#include "tests/OptionsFixture.h"
+#include "tests/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using testfiles::Read;
+using testfiles::Write;
+
+namespace {
+
+std::string Options(const char* marker) {
+    return std::string("<?xml version=\"1.0\"?>\n<ToolOptions Name=\"Root\"><ProgramOptions Name=\"P\">"
+                       "<O Name=\"Marker\" Value=\"") +
+           marker + "\"/></ProgramOptions><Profiles Name=\"Profiles\"/><HotKeys/></ToolOptions>\n";
+}
+
+int ErrorCodeOfConstruction() {
+    try {
+        CaptureOptions options;
+    } catch (const OptionsError& error) {
+        return error.Code();
+    }
+    return 0;
+}
+
+std::wstring ErrorTextOfConstruction() {
+    try {
+        CaptureOptions options;
+    } catch (const OptionsError& error) {
+        return error.Text();
+    }
+    return L"";
+}
+
+}  // namespace
+
+TEST_F(OptionsFiles, FirstStartCopiesTheDefaultFileAndLoadsIt) {
+    Write(defaultFile, Options("from-default"));
+    CaptureOptions options;
+    EXPECT_EQ(Read(userFile), Options("from-default"));
+    EXPECT_EQ(options.GetProgramOption(L"Marker", false), L"from-default");
+}
+
+TEST_F(OptionsFiles, UserFileNewerThanTheDefaultIsKept) {
+    Write(defaultFile, Options("from-default"));
+    Write(userFile, Options("from-user"));
+    testfiles::SetWriteTime(defaultFile, -3600);
+    CaptureOptions options;
+    EXPECT_EQ(options.GetProgramOption(L"Marker", false), L"from-user");
+    EXPECT_EQ(Read(userFile), Options("from-user"));
+}
+
+TEST_F(OptionsFiles, NewerDefaultReplacesTheUserFile) {
+    Write(defaultFile, Options("updated-default"));
+    Write(userFile, Options("from-user"));
+    testfiles::SetWriteTime(userFile, -3600);
+    CaptureOptions options;
+    EXPECT_EQ(options.GetProgramOption(L"Marker", false), L"updated-default");
+    EXPECT_EQ(Read(userFile), Options("updated-default"));
+}
+
+TEST_F(OptionsFiles, MissingDefaultFileIsCode4EvenWithAUserFile) {
+    EXPECT_EQ(ErrorCodeOfConstruction(), 4);
+    Write(userFile, Options("from-user"));
+    EXPECT_EQ(ErrorCodeOfConstruction(), 4);
+    EXPECT_EQ(ErrorTextOfConstruction(), L"There is no options file.");
+    EXPECT_EQ(Read(userFile), Options("from-user")) << "the user's file is left alone";
+}
+
+TEST_F(OptionsFiles, ForcedEnsureCopiesOverANewerUserFile) {
+    Write(defaultFile, Options("from-default"));
+    CaptureOptions options;
+    Write(userFile, Options("from-user"));
+    testfiles::SetWriteTime(userFile, 3600);
+    options.EnsureUserOptionsFile(true);
+    EXPECT_EQ(Read(userFile), Options("from-default"));
+}
+
+TEST_F(OptionsFiles, ReadOnlyDefaultGivesAWritableUserCopy) {
+    Write(defaultFile, Options("from-default"));
+    ::SetFileAttributesW(defaultFile.c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        CaptureOptions options;
+        EXPECT_FALSE(::GetFileAttributesW(userFile.c_str()) & FILE_ATTRIBUTE_READONLY);
+        EXPECT_TRUE(options.SetProgramOption(L"Marker", L"changed", false));
+        EXPECT_TRUE(options.SaveOptions());
+    }
+    ::SetFileAttributesW(defaultFile.c_str(), FILE_ATTRIBUTE_NORMAL);
+    testfiles::SetWriteTime(defaultFile, -3600);
+    CaptureOptions again;
+    EXPECT_EQ(again.GetProgramOption(L"Marker", false), L"changed");
+}
+
+TEST_F(OptionsFiles, UnparsableFileIsCode3WithTheParsersReason) {
+    Write(defaultFile, "<?xml version=\"1.0\"?>\n<ToolOptions>\n  <ProgramOptions Name=\"P\">\n</ToolOptions>\n");
+    const std::wstring text = ErrorTextOfConstruction();
+    EXPECT_EQ(ErrorCodeOfConstruction(), 3);
+    const std::wstring prefix = L"Invalid format of options file: ";
+    ASSERT_GT(text.size(), prefix.size() + 5);
+    EXPECT_EQ(text.substr(0, prefix.size()), prefix);
+    EXPECT_NE(text.find(L"line 4"), std::wstring::npos) << "the reason points at the closing tag";
+}
+
+TEST_F(OptionsFiles, BrokenFilesOfEveryKindGiveCode3AndNeverCrash) {
+    const std::string good = Options("x");
+    std::mt19937 random(7);
+    std::string binary(4096, '\0');
+    for (char& c : binary) c = static_cast<char>(random());
+    const std::string broken[] = {
+        "",                                    // empty
+        "   \r\n\t ",                          // only blanks
+        good.substr(0, good.size() / 2),       // truncated in the middle
+        std::string(1000, '\0'),               // zeros
+        binary,                                // random bytes
+        "\xFF\xFE<\0T\0>\0",                   // a UTF-16 fragment
+        "plain text, not XML",
+        "<a><b></a>",
+        "<ToolOptions Name=\"unterminated",
+    };
+    for (const std::string& data : broken) {
+        Write(defaultFile, data);
+        testfiles::Remove(userFile);
+        EXPECT_EQ(ErrorCodeOfConstruction(), 3) << "file of " << data.size() << " bytes";
+    }
+}
+
+TEST_F(OptionsFiles, FailedLoadKeepsTheDocumentInMemory) {
+    Write(defaultFile, Options("loaded"));
+    CaptureOptions options;
+    Write(userFile, "<ToolOptions");
+    try {
+        options.LoadOptions();
+        ADD_FAILURE() << "a broken file must not load";
+    } catch (const OptionsError& error) {
+        EXPECT_EQ(error.Code(), 3);
+    }
+    EXPECT_EQ(options.GetProgramOption(L"Marker", false), L"loaded");
+}
+
+TEST_F(OptionsFiles, UnreadableUserFileIsCode2) {
+    Write(defaultFile, Options("x"));
+    CaptureOptions options;
+    platform::UniqueFile locked(::CreateFileW(userFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(static_cast<bool>(locked));
+    try {
+        options.LoadOptions();
+        ADD_FAILURE() << "a file held exclusively by another program cannot be loaded";
+    } catch (const OptionsError& error) {
+        EXPECT_EQ(error.Code(), 2);
+        EXPECT_EQ(error.Text(), L"Unable to load options file.");
+    }
+}
+
+TEST_F(OptionsFiles, DeeplyNestedFileLoadsAndLooksUpWithoutExhaustingTheStack) {
+    const int depth = 200000;
+    std::string data = "<ToolOptions><ProgramOptions Name=\"P\">";
+    data.reserve(depth * 8 + 200);
+    for (int i = 0; i < depth; ++i) data += "<a>";
+    data += "<O Name=\"Deep\" Value=\"bottom\"/>";
+    for (int i = 0; i < depth; ++i) data += "</a>";
+    data += "</ProgramOptions><Profiles/><HotKeys/></ToolOptions>";
+    Write(defaultFile, data);
+    CaptureOptions options;
+    EXPECT_EQ(options.GetProgramOption(L"Deep", false), L"bottom");
+    EXPECT_TRUE(options.SetProgramOption(L"Deep", L"changed", false));
+    EXPECT_EQ(options.GetProgramOption(L"Missing", true), L"");
+    EXPECT_TRUE(options.SaveOptions());
+}
+
+TEST_F(OptionsFiles, SavedSettingsAreReadBackAndNoTemporaryFileStays) {
+    Write(defaultFile, Options("x"));
+    {
+        CaptureOptions options;
+        ASSERT_TRUE(options.SetProgramOption(L"Marker", L"saved \u00e9\u4e2d", false));
+        EXPECT_TRUE(options.SaveOptions());
+    }
+    testfiles::SetWriteTime(defaultFile, -3600);
+    CaptureOptions again;
+    EXPECT_EQ(again.GetProgramOption(L"Marker", false), L"saved \u00e9\u4e2d");
+    EXPECT_EQ(testfiles::List(userFolder), std::vector<std::wstring>{L"options.xml"});
+}
+
+TEST_F(OptionsFiles, FailedSaveLeavesThePreviousFileIntact) {
+    Write(defaultFile, Options("before"));
+    CaptureOptions options;
+    const std::string before = Read(userFile);
+    ASSERT_TRUE(options.SetProgramOption(L"Marker", L"after", false));
+    {
+        // Another program holds the file and will not let it be replaced.
+        platform::UniqueFile held(::CreateFileW(userFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(static_cast<bool>(held));
+        EXPECT_FALSE(options.SaveOptions()) << "a failed save is reported";
+    }
+    EXPECT_EQ(Read(userFile), before);
+    EXPECT_EQ(testfiles::List(userFolder), std::vector<std::wstring>{L"options.xml"});
+    EXPECT_TRUE(options.SaveOptions()) << "and works once the file is free";
+    EXPECT_NE(Read(userFile).find("after"), std::string::npos);
+}
+
+TEST_F(OptionsFiles, SavingKeepsTheFilesLayoutAndCommentsAndChangesOnlyTheValue) {
+    const std::string shipped = Read(SNAPWELL_SHIPPED_OPTIONS);
+    Write(defaultFile, shipped);
+    CaptureOptions options;
+    ASSERT_TRUE(options.SetProgramOption(L"PlaySound", L"Capture silently", true));
+    ASSERT_TRUE(options.SaveOptions());
+
+    std::string expected = shipped;
+    const std::string before = "Name=\"PlaySound\" Description=\"Play a shutter sound when a capture is taken.\" "
+                               "Control=\"ComboBox\" Value=\"1\"";
+    const size_t at = expected.find(before);
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at + before.size() - 2, 1, "0");
+    // The writer spells "&gt;" as ">" and drops the line breaks between the
+    // declaration, the leading comment, the root and the end; everything inside the
+    // root stays as it was.
+    for (size_t p = expected.find("&gt;"); p != std::string::npos; p = expected.find("&gt;", p))
+        expected.replace(p, 4, ">");
+    const std::string saved = Read(userFile);
+    EXPECT_NE(saved.find("<!-- The default settings of Snapwell."), std::string::npos);
+    const auto root = [](const std::string& text) {
+        const size_t begin = text.find("<ToolOptions");
+        return text.substr(begin, text.rfind("</ToolOptions>") + 14 - begin);
+    };
+    EXPECT_EQ(root(saved), root(expected));
+}
+
+TEST(OptionsErrorText, FixedTextsByCodeAndMessageOverride) {
+    EXPECT_EQ(OptionsError(0).Text(), L"Success");
+    EXPECT_EQ(OptionsError(1).Text(), L"Unable to initialize MSXML.");
+    EXPECT_EQ(OptionsError(2).Text(), L"Unable to load options file.");
+    EXPECT_EQ(OptionsError(4).Text(), L"There is no options file.");
+    EXPECT_EQ(OptionsError(5).Text(), L"Unable to load translation map.");
+    EXPECT_EQ(OptionsError(7).Text(), L"Internal Error.");
+    EXPECT_EQ(OptionsError(8).Text(), L"");
+    EXPECT_EQ(OptionsError(9).Text(), L"Unknown Error");
+    EXPECT_EQ(OptionsError(-1).Text(), L"Unknown Error");
+    EXPECT_EQ(OptionsError(2, L"custom").Text(), L"custom");
+    EXPECT_EQ(OptionsError::FixedText(3, L"why"), L"Invalid format of options file: why");
+}

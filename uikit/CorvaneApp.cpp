@@ -1,0 +1,5 @@
+#include "uikit/CorvaneApp.h"
+
+CCorvaneApp* CCorvaneApp::Current() {
+    return dynamic_cast<CCorvaneApp*>(platform::WinApp::Current());
+}

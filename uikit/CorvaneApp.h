@@ -1,0 +1,21 @@
+#pragma once
+// The maker library's application base. The program's application class
+// overrides these to give the library its identity: names for folders, the
+// registry and the text placeholders.
+#include "platform/WinApp.h"
+
+#include <string>
+
+class CCorvaneApp : public platform::WinApp {
+public:
+    // The application object of this process, or nullptr before it exists.
+    static CCorvaneApp* Current();
+
+    virtual std::wstring GetProductName() const = 0;
+    virtual std::wstring GetCompanyName() const = 0;
+    // The settings file, "options.xml", looked for in the per-user data
+    // folder and beside the program.
+    virtual std::wstring GetOptionsFileName() const = 0;
+    // The program file's base name: names the per-user data folder.
+    virtual std::wstring GetAppFileName() const = 0;
+};
