@@ -43,9 +43,6 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     return data;
 }
 
-namespace {
-
-// A new empty file beside path whose name no one else has; empty on failure.
 std::wstring CreateTempFileBeside(const std::wstring& path) {
     const std::wstring folder = FolderOf(path);
     wchar_t temp[MAX_PATH + 1] = {};
@@ -54,13 +51,11 @@ std::wstring CreateTempFileBeside(const std::wstring& path) {
     return temp;
 }
 
-bool MoveOver(const std::wstring& temp, const std::wstring& path) {
+bool MoveFileReplacing(const std::wstring& temp, const std::wstring& path) {
     if (::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
     ::DeleteFileW(temp.c_str());
     return false;
 }
-
-}  // namespace
 
 bool CopyFileReplacing(const std::wstring& source, const std::wstring& target) {
     const std::wstring temp = CreateTempFileBeside(target);
@@ -72,7 +67,7 @@ bool CopyFileReplacing(const std::wstring& source, const std::wstring& target) {
     const DWORD attributes = ::GetFileAttributesW(temp.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(temp.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return MoveOver(temp, target);
+    return MoveFileReplacing(temp, target);
 }
 
 bool ReplaceFileContents(const std::wstring& path, const std::string& data) {
@@ -94,7 +89,7 @@ bool ReplaceFileContents(const std::wstring& path, const std::string& data) {
             written = written && ::FlushFileBuffers(file.get());
         }
     }
-    if (written) return MoveOver(temp, path);
+    if (written) return MoveFileReplacing(temp, path);
     ::DeleteFileW(temp.c_str());
     return false;
 }

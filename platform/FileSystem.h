@@ -27,6 +27,13 @@ bool ReplaceFileContents(const std::wstring& path, const std::string& data);
 // source's last-write time but not its read-only attribute.
 bool CopyFileReplacing(const std::wstring& source, const std::wstring& target);
 
+// A new empty file beside path whose name no one else has; empty when the
+// folder cannot be written.
+std::wstring CreateTempFileBeside(const std::wstring& path);
+
+// Moves temp over path in one step; on failure temp is deleted.
+bool MoveFileReplacing(const std::wstring& temp, const std::wstring& path);
+
 // The full path of the running executable.
 std::wstring ModuleFileName(HMODULE module = nullptr);
 

@@ -1,0 +1,121 @@
+#include "output/PostProcessing.h"
+
+#include "capture/TraceTimer.h"
+#include "options/CaptureOptions.h"
+#include "output/ClipboardExport.h"
+#include "output/EditorLaunch.h"
+#include "output/SaveAsDialog.h"
+#include "uikit/MessageBox.h"
+
+#include <shlwapi.h>
+
+namespace {
+
+constexpr wchar_t kPromptWhenSaving[] = L"<PromptWhenSaving>";
+
+bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+CaptureFileNumbering& CaptureFileNumbering::Process() {
+    static CaptureFileNumbering numbering;
+    return numbering;
+}
+
+std::wstring CaptureFileNumbering::MakeUniqueFileName(const std::wstring& prefix, const std::wstring& extension) {
+    std::wstring candidate;
+    do {
+        ++counter_;
+        candidate = prefix + std::to_wstring(counter_) + L"." + extension;
+    } while (PathExists(candidate));
+    return candidate;
+}
+
+std::wstring MakeUniqueFileName(const std::wstring& prefix, const std::wstring& extension) {
+    return CaptureFileNumbering::Process().MakeUniqueFileName(prefix, extension);
+}
+
+void ApplyColorDepth(CaptureOptions& options, CCaptureImage& image) {
+    try {
+        const std::wstring depth = options.GetCaptureOption(L"ColorDepth");
+        if (depth == L"1 bit per pixel Monochrome")
+            image.DecreaseBpp(1, true);
+        else if (depth == L"8 bits per pixel Grayscale")
+            image.GrayScale();
+        else if (depth == L"16 bits per pixel Color")
+            image.IncreaseBpp(16);
+        else if (depth == L"24 bits per pixel Color")
+            image.IncreaseBpp(24);
+    } catch (...) {
+        // The image stays as it was.
+    }
+}
+
+std::wstring TrimTargetFolder(const std::wstring& folder) {
+    size_t begin = folder.find_first_not_of(L' ');
+    if (begin == std::wstring::npos) return {};
+    size_t end = folder.find_last_not_of(L"\\ ");
+    if (end == std::wstring::npos || end < begin) return {};
+    return folder.substr(begin, end - begin + 1);
+}
+
+std::wstring MakeCaptureFileName(CaptureOptions& options) {
+    std::wstring folder = options.GetCaptureOption(L"TargetFolder");
+    const std::wstring type = options.GetCaptureOption(L"TargetType");
+    const std::wstring prefix = options.GetCaptureOption(L"FileNameTemplatePrefix");
+    const bool ask = prefix == kPromptWhenSaving;
+    const std::wstring name = ask ? L"Untitled" : prefix;
+
+    folder = TrimTargetFolder(folder);
+    std::wstring initial;
+    if (folder.empty()) {
+        initial = MakeUniqueFileName(name, type);
+    } else {
+        wchar_t buffer[MAX_PATH] = {};
+        if (folder.size() < MAX_PATH && (folder.copy(buffer, MAX_PATH - 1), ::PathAppendW(buffer, name.c_str()))) {
+            initial = MakeUniqueFileName(buffer, type);
+            if (!ask) return initial;
+        } else {
+            initial = folder;
+        }
+    }
+    CSaveAsDialog dialog(initial, type);
+    return dialog.DoModal() == IDOK ? dialog.GetChosenPath() : std::wstring();
+}
+
+std::wstring SaveErrorText() {
+    return L"The capture could not be saved. Check that the folder exists, that you may write to it and that "
+           L"the disk has room.";
+}
+
+std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& image) {
+    const std::wstring path = MakeCaptureFileName(options);
+    if (path.empty()) return {};
+    if (image.SaveToFile(path, CCaptureImage::FormatFromFileName(path))) return path;
+    ShowProgramMessage(path + L"\n" + SaveErrorText(), MB_OK | MB_ICONWARNING);
+    return {};
+}
+
+int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner) {
+    TraceTimer trace(L"CCaptureEngine::ImagePostProcessing");
+    try {
+        ApplyColorDepth(options, image);
+        const std::wstring action = options.GetCaptureOption(L"Action");
+        if (action == L"Save to file") {
+            SaveCaptureToFile(options, image);
+        } else if (action == L"Save to clipboard") {
+            CopyCaptureToClipboard(options, image, clipboardOwner);
+        } else if (action == L"Save to clipboard and file") {
+            SaveCaptureToFile(options, image);
+            CopyCaptureToClipboard(options, image, clipboardOwner);
+        } else if (action == L"Save to file and run editor") {
+            RunImageEditor(options, SaveCaptureToFile(options, image));
+        } else if (action == L"Save to clipboard,to file and run editor") {
+            CopyCaptureToClipboard(options, image, clipboardOwner);
+            RunImageEditor(options, SaveCaptureToFile(options, image));
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}

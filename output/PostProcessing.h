@@ -1,0 +1,49 @@
+#pragma once
+// What happens to a capture: the profile's colour depth, then its action
+// (save to a numbered file, copy to the clipboard, open in an editor).
+#include "output/CaptureImage.h"
+
+#include <windows.h>
+
+#include <string>
+
+class CaptureOptions;
+
+// The running number of capture files: one per process, starting at 0, never
+// stored, so numbers rise across captures in one run and restart with the
+// next run (skipping names whose files exist).
+class CaptureFileNumbering {
+public:
+    static CaptureFileNumbering& Process();
+    // prefix + the next number + "." + extension, skipping names that exist.
+    std::wstring MakeUniqueFileName(const std::wstring& prefix, const std::wstring& extension);
+    unsigned Counter() const { return counter_; }
+
+private:
+    unsigned counter_ = 0;
+};
+
+std::wstring MakeUniqueFileName(const std::wstring& prefix, const std::wstring& extension);
+
+// Applies the profile's "ColorDepth"; failures leave the image as it was.
+void ApplyColorDepth(CaptureOptions& options, CCaptureImage& image);
+
+// The target path from the profile's folder, type and name prefix; asks
+// with the save-as dialog when the prefix is "<PromptWhenSaving>" or there is
+// no folder. Empty when the user cancelled.
+std::wstring MakeCaptureFileName(CaptureOptions& options);
+
+// Saves the capture under MakeCaptureFileName; on failure shows the path and
+// the save error. Returns the saved path, or empty when nothing was saved.
+std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& image);
+
+// Colour depth, then the "Action". Returns 1 when it ran to the end, 0 when a
+// failure was raised inside. clipboardOwner owns the clipboard data.
+int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner);
+
+// The folder text with blanks at both ends and trailing backslashes removed;
+// a leading "\\" of a network path is kept.
+std::wstring TrimTargetFolder(const std::wstring& folder);
+
+// The text shown below the path when a save fails.
+std::wstring SaveErrorText();

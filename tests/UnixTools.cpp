@@ -1,0 +1,63 @@
+#include "tests/UnixTools.h"
+
+#include "platform/FileSystem.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace unixtools {
+
+std::string UnixPath(const std::wstring& windowsPath) {
+    using Convert = char*(CDECL*)(LPCWSTR);
+    static const auto convert =
+        reinterpret_cast<Convert>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (convert == nullptr) return {};
+    char* unix = convert(windowsPath.c_str());
+    if (unix == nullptr) return {};
+    std::string result(unix);
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+}  // namespace
+
+std::string Identify(const std::wstring& windowsPath, const std::string& format) {
+    static unsigned sequence = 0;
+    const std::string file = UnixPath(windowsPath);
+    const std::string out = "/tmp/snapwell-identify-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                            std::to_string(++sequence);
+    // A Linux program started from Wine runs detached: its result is
+    // written to a file that appears complete (renamed) when it is done.
+    const std::string script = "identify -format " + Quote(format) + " " + Quote(file) + " > " + out +
+                               ".part 2>/dev/null; mv " + out + ".part " + out;
+    std::wstring command = L"Z:\\bin\\sh -c \"" + Widen(script) + L"\"";
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return "<failed>";
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    const std::wstring result = L"Z:" + Widen(out);
+    for (int i = 0; i < 300; ++i) {
+        if (auto data = platform::ReadWholeFile(result)) {
+            ::DeleteFileW(result.c_str());
+            return *data;
+        }
+        ::Sleep(50);
+    }
+    return "<failed>";
+}
+
+}  // namespace unixtools
