@@ -6,6 +6,5 @@ BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
 bash "$ROOT/scripts/build.sh"
 export WINEPREFIX="$BUILD/wineprefix-tests"
 . "$ROOT/scripts/wine-env.sh"
-ensure_display
-wine_prefix_ready
+prepare_wine_session
 "$WINE" "$BUILD/bench/image_bench.exe"

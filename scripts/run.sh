@@ -7,7 +7,6 @@ BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
 
 bash "$ROOT/scripts/build.sh"
 . "$ROOT/scripts/wine-env.sh"
-ensure_display
-wine_prefix_ready
+prepare_wine_session
 echo "Snapwell: $BUILD/bin/Snapwell.exe (Wine prefix $WINEPREFIX, display $DISPLAY)"
 "$WINE" "$BUILD/bin/Snapwell.exe" "$@"

@@ -11,10 +11,6 @@ bash "$ROOT/scripts/build.sh"
 # settings of the Snapwell that scripts/run.sh starts.
 export WINEPREFIX="$BUILD/wineprefix-tests"
 . "$ROOT/scripts/wine-env.sh"
-ensure_display
-wine_prefix_ready
-# One server for the whole run: each test program then starts in about a
-# second instead of bringing up Wine anew.
-wineserver -p60
+prepare_wine_session
 cd "$BUILD"
 ctest --output-on-failure "$@"
