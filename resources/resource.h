@@ -1,3 +1,7 @@
 #pragma once
 // Resource identifiers of Snapwell.exe.
 #define IDR_VERSION 1
+#define IDC_REGION_WAIT 159
+#define IDC_REGION_DRAG 160
+#define IDC_WINDOW_PICK 161
+#define IDC_RESIZE_PICK 162

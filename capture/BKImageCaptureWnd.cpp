@@ -1,0 +1,114 @@
+#include "capture/BKImageCaptureWnd.h"
+
+#include "capture/TraceTimer.h"
+#include "options/CaptureOptions.h"
+#include "platform/Gdi.h"
+
+namespace {
+
+struct VisitContext {
+    std::vector<WindowListEntry>* list;
+    bool childrenExcluded;
+    RECT clip;
+};
+
+void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded);
+
+BOOL CALLBACK VisitChild(HWND window, LPARAM data) {
+    auto* context = reinterpret_cast<VisitContext*>(data);
+    Visit(window, context->clip, *context->list, context->childrenExcluded);
+    return TRUE;
+}
+
+void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded) {
+    RECT rect;
+    if (::IsWindowVisible(window) != TRUE || !::GetWindowRect(window, &rect) || ::IsRectEmpty(&rect)) return;
+    RECT visible{};
+    if (!::IntersectRect(&visible, &rect, &clip)) visible = RECT{};
+    if (!childrenExcluded) {
+        VisitContext child{&list, childrenExcluded, visible};
+        ::EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&child));
+    }
+    list.push_back({visible, window});
+}
+
+BOOL CALLBACK VisitTop(HWND window, LPARAM data) {
+    auto* context = reinterpret_cast<VisitContext*>(data);
+    Visit(window, context->clip, *context->list, context->childrenExcluded);
+    return TRUE;
+}
+
+// The cursor showing now, also when another program's window is under it.
+HCURSOR GetForeignCursor(POINT& position) {
+    ::GetCursorPos(&position);
+    const HWND under = ::WindowFromPoint(position);
+    const DWORD thread = under ? ::GetWindowThreadProcessId(under, nullptr) : 0;
+    const DWORD self = ::GetCurrentThreadId();
+    if (thread == 0 || thread == self) {
+        const HCURSOR cursor = ::GetCursor();
+        ::GetCursorPos(&position);
+        return cursor;
+    }
+    if (!::AttachThreadInput(self, thread, TRUE)) return nullptr;
+    const HCURSOR cursor = ::GetCursor();
+    ::GetCursorPos(&position);
+    ::AttachThreadInput(self, thread, FALSE);
+    return cursor;
+}
+
+}  // namespace
+
+BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(options) {}
+
+bool BKImageCaptureWnd::BuildWindowList(bool childrenExcluded) {
+    m_windowList.clear();
+    VisitContext context{&m_windowList, childrenExcluded, {}};
+    ::GetWindowRect(::GetDesktopWindow(), &context.clip);
+    ::EnumWindows(VisitTop, reinterpret_cast<LPARAM>(&context));
+    return !m_windowList.empty();
+}
+
+void BKImageCaptureWnd::DrawCursorIntoCapture(HDC memoryDc) {
+    if (m_options == nullptr || m_options->GetProgramOption(L"HideCursor", false) != L"0") return;
+    POINT position{};
+    const HCURSOR cursor = GetForeignCursor(position);
+    if (cursor == nullptr) return;
+    ICONINFO info{};
+    if (::GetIconInfo(cursor, &info)) {
+        position.x -= static_cast<LONG>(info.xHotspot);
+        position.y -= static_cast<LONG>(info.yHotspot);
+        if (info.hbmMask) ::DeleteObject(info.hbmMask);
+        if (info.hbmColor) ::DeleteObject(info.hbmColor);
+    }
+    ::DrawIcon(memoryDc, position.x, position.y, cursor);
+}
+
+bool BKImageCaptureWnd::CaptureDesktop() {
+    TraceTimer trace(L"BKImageCaptureWnd::CaptureDesktop");
+    const HWND desktop = ::GetDesktopWindow();
+    RECT rect;
+    if (!::GetWindowRect(desktop, &rect)) return false;
+    const int w = rect.right - rect.left, h = rect.bottom - rect.top;
+    platform::WindowDc screen(desktop, true);
+    if (!screen || w <= 0 || h <= 0) return false;
+    platform::MemoryDc memory(screen.get());
+    platform::UniqueHbitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+    if (!memory || !bitmap) return false;
+    {
+        platform::SelectedObject selected(memory.get(), bitmap.get());
+        // CAPTUREBLT brings layered (translucent) windows into the copy.
+        if (!::BitBlt(memory.get(), 0, 0, w, h, screen.get(), 0, 0, SRCCOPY | CAPTUREBLT)) return false;
+        DrawCursorIntoCapture(memory.get());
+    }
+    m_BackGround.SetXDPI(0);
+    m_BackGround.SetYDPI(0);
+    TraceTimer create(L"m_BackGround.CreateFromHBITMAP");
+    return m_BackGround.CreateFromHBITMAP(bitmap.get());
+}
+
+void BKImageCaptureWnd::PaintBackground(HDC dc) {
+    TraceTimer trace(L"m_BackGround.Draw");
+    RECT rect;
+    ::GetWindowRect(hwnd(), &rect);
+    m_BackGround.Draw(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top);
+}

@@ -1,0 +1,39 @@
+#pragma once
+// An overlay over the frozen desktop: the grab (with the mouse cursor drawn
+// in unless "HideCursor" says otherwise) in m_BackGround, and the visible
+// windows with their on-screen rectangles, deepest and topmost first.
+#include "capture/ICaptureWnd.h"
+#include "output/CaptureImage.h"
+
+#include <vector>
+
+class CaptureOptions;
+
+struct WindowListEntry {
+    RECT rect;  // the visible part, in screen coordinates
+    HWND window;
+};
+
+class BKImageCaptureWnd : public ICaptureWnd {
+public:
+    // options may be null: the cursor is then never drawn.
+    explicit BKImageCaptureWnd(CaptureOptions* options);
+
+    virtual RECT GetSelectedRect() const = 0;
+    virtual int GetResult() const = 0;
+    // Fills WindowList; true when it is not empty.
+    virtual bool BuildWindowList(bool childrenExcluded);
+    // Copies the whole desktop into m_BackGround.
+    virtual bool CaptureDesktop();
+
+    const std::vector<WindowListEntry>& WindowList() const { return m_windowList; }
+    CCaptureImage m_BackGround;
+
+protected:
+    void DrawCursorIntoCapture(HDC memoryDc);
+    // Paints the frozen desktop as the window's background.
+    void PaintBackground(HDC dc);
+
+    CaptureOptions* m_options;
+    std::vector<WindowListEntry> m_windowList;
+};

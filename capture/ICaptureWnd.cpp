@@ -1,0 +1,35 @@
+#include "capture/ICaptureWnd.h"
+
+ICaptureWnd::ICaptureWnd() {
+    m_savedCursor = ::GetCursor();
+    ::GetCursorPos(&m_savedCursorPos);
+}
+
+void ICaptureWnd::Cancel() {
+    m_endCode = 2;
+    EndModalLoop(ModalResult());
+}
+
+LRESULT ICaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_NCHITTEST:
+            return m_hitTestLock == 1 ? HTTRANSPARENT : Default(message, wParam, lParam);
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) {
+                Cancel();
+                return 0;
+            }
+            break;
+        case WM_KEYUP:
+            if (wParam == VK_ESCAPE) Cancel();
+            break;
+        case WM_KILLFOCUS: {
+            const LRESULT result = Default(message, wParam, lParam);
+            ::PostMessageW(hwnd(), WM_KEYUP, VK_ESCAPE, 0);
+            return result;
+        }
+        default:
+            break;
+    }
+    return Default(message, wParam, lParam);
+}

@@ -1,0 +1,78 @@
+#include "capture/RegionCaptureWnd.h"
+
+#include "platform/DragRect.h"
+#include "platform/Gdi.h"
+#include "resources/resource.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+namespace {
+
+HCURSOR ProgramCursor(int id) {
+    HCURSOR cursor = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    return cursor ? cursor : ::LoadCursorW(nullptr, IDC_CROSS);
+}
+
+}  // namespace
+
+RECT RegionCaptureWnd::SelectionFor(POINT anchor, POINT p) {
+    return RECT{std::min(anchor.x, p.x), std::min(anchor.y, p.y), std::max(anchor.x, p.x), std::max(anchor.y, p.y)};
+}
+
+void RegionCaptureWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_REGION_WAIT)); }
+
+void RegionCaptureWnd::RubberBand(POINT p) {
+    platform::WindowDc dc(hwnd());
+    if (!dc) return;
+    ::SetROP2(dc.get(), R2_NOTXORPEN);
+    platform::UniqueHbrush brush(::CreateSolidBrush(RGB(0, 255, 255)));
+    m_selection = SelectionFor(m_anchor, p);
+    platform::DrawDragRect(dc.get(), m_selection, SIZE{1, 1}, &m_lastDrawn, SIZE{1, 1}, brush.get(), brush.get());
+    m_lastDrawn = m_selection;
+}
+
+LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            PaintBackground(reinterpret_cast<HDC>(wParam));
+            return 1;
+        case WM_PAINT:
+            ::ValidateRect(hwnd(), nullptr);
+            return 0;
+        case WM_SETCURSOR:
+            // The class has no cursor of its own: keep the one the overlay set.
+            if (LOWORD(lParam) == HTCLIENT) return TRUE;
+            break;
+        case WM_LBUTTONDOWN:
+            m_anchor = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ::SetCursor(ProgramCursor(IDC_REGION_DRAG));
+            break;
+        case WM_MOUSEMOVE:
+            if (wParam & MK_LBUTTON) RubberBand(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        case WM_LBUTTONUP: {
+            m_anchor = POINT{};
+            const LRESULT result = Default(message, wParam, lParam);
+            {
+                platform::WindowDc dc(hwnd());
+                platform::UniqueHbrush brush(::CreateSolidBrush(RGB(0, 255, 255)));
+                const RECT empty{};
+                platform::DrawDragRect(dc.get(), empty, SIZE{1, 1}, &m_lastDrawn, SIZE{1, 1}, brush.get(),
+                                       brush.get());
+            }
+            m_result = 1;
+            EndModalLoop(IDOK);
+            return result;
+        }
+        case WM_RBUTTONUP: {
+            const LRESULT result = Default(message, wParam, lParam);
+            Cancel();
+            return result;
+        }
+        default:
+            break;
+    }
+    return ICaptureWnd::HandleMessage(message, wParam, lParam);
+}
