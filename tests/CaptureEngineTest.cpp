@@ -60,10 +60,18 @@ void MouseTo(int x, int y, DWORD flags = 0) {
     ::Sleep(60);
 }
 
+HWND FindOverlay() { return ::FindWindowW(L"SnapwellCaptureOverlay", nullptr); }
+
+// Waits until the overlay is on screen (at most ten seconds).
+void WaitForOverlay() {
+    for (int i = 0; i < 200 && !(FindOverlay() && ::IsWindowVisible(FindOverlay())); ++i) ::Sleep(50);
+    ::Sleep(300);  // and has painted the frozen desktop
+}
+
 // Drags with the left button from one point to another, from a second thread.
 std::thread Drag(POINT from, POINT to) {
     return std::thread([=] {
-        ::Sleep(700);  // the overlay is up
+        WaitForOverlay();
         MouseTo(from.x, from.y);
         MouseTo(from.x, from.y, MOUSEEVENTF_LEFTDOWN);
         MouseTo((from.x + to.x) / 2, (from.y + to.y) / 2);
@@ -72,7 +80,6 @@ std::thread Drag(POINT from, POINT to) {
     });
 }
 
-HWND FindOverlay() { return ::FindWindowW(L"SnapwellCaptureOverlay", nullptr); }
 
 // The 24-bit pixel at picture (x, y) of a BMP file.
 COLORREF BmpPixel(const std::string& bmp, long x, long y) {
@@ -176,7 +183,7 @@ TEST_F(Engine, RectangleDragsInEitherDirectionGiveTheSameImage) {
 
 TEST_F(Engine, RightClickAndCancelEndTheOverlayWithoutAFile) {
     std::thread right([] {
-        ::Sleep(700);
+        WaitForOverlay();
         MouseTo(300, 300);
         MouseTo(300, 300, MOUSEEVENTF_RIGHTDOWN);
         MouseTo(300, 300, MOUSEEVENTF_RIGHTUP);
@@ -186,7 +193,7 @@ TEST_F(Engine, RightClickAndCancelEndTheOverlayWithoutAFile) {
     EXPECT_TRUE(Files().empty());
 
     std::thread cancel([] {
-        ::Sleep(700);
+        WaitForOverlay();
         ::PostMessageW(FindOverlay(), WM_COMMAND, IDCANCEL, 0);
     });
     EXPECT_EQ(engine.CaptureRegion(), 0);
@@ -197,7 +204,7 @@ TEST_F(Engine, RightClickAndCancelEndTheOverlayWithoutAFile) {
 
 TEST_F(Engine, FocusLossEndsTheOverlay) {
     std::thread away([this] {
-        ::Sleep(700);
+        WaitForOverlay();
         ::PostMessageW(FindOverlay(), WM_KILLFOCUS, reinterpret_cast<WPARAM>(red), 0);
     });
     EXPECT_EQ(engine.CaptureRegion(), 0);
