@@ -101,11 +101,8 @@ class Engine : public OptionsFiles {
 protected:
     void SetUp() override {
         OptionsFiles::SetUp();
-        testfiles::Write(defaultFile, kOptions);
-        options = std::make_unique<CaptureOptions>();
-        shots = GetDocumentsFolder(L"SnapwellCaptures", false);
-        testfiles::RemoveTree(shots);
-        shots = GetDocumentsFolder(L"SnapwellCaptures", false);
+        LoadOptionsFrom(kOptions);
+        shots = FreshDocumentsFolder(L"SnapwellCaptures");
         ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots));
         engine.SetOptions(options.get());
         red = ColourWindow(RGB(200, 30, 60), 100, 120, 300, 200);
@@ -125,7 +122,6 @@ protected:
         return files.empty() ? std::string() : testfiles::Read(shots + files[0]);
     }
 
-    std::unique_ptr<CaptureOptions> options;
     CCaptureEngine engine;
     std::wstring shots;
     HWND red = nullptr, blue = nullptr;

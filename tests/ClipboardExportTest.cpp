@@ -35,8 +35,7 @@ class Clipboard : public OptionsFiles {
 protected:
     void SetUp() override {
         OptionsFiles::SetUp();
-        testfiles::Write(defaultFile, kOptions);
-        options = std::make_unique<CaptureOptions>();
+        LoadOptionsFrom(kOptions);
         owner = ::CreateWindowExW(0, L"STATIC", L"clipboard owner", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
                                   nullptr);
         folder = ClipboardImageFolder();
@@ -52,7 +51,6 @@ protected:
         for (long y = 0; y < 480; ++y) std::memset(image.Row(y), static_cast<int>(y / 2), image.Stride());
         return image;
     }
-    std::unique_ptr<CaptureOptions> options;
     HWND owner = nullptr;
     std::wstring folder;
 };

@@ -1,10 +1,13 @@
 #pragma once
 // Each test starts with an empty per-user folder (the real one of this Wine
 // prefix) and no default options file beside the test program.
+#include "options/CaptureOptions.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 class OptionsFiles : public testing::Test {
 protected:
@@ -26,5 +29,19 @@ protected:
         testfiles::SetWriteTime(defaultFile, -3600);
     }
 
+    // Installs xml as the default options file and loads it as the
+    // application's options.
+    void LoadOptionsFrom(const char* xml) {
+        testfiles::Write(defaultFile, xml);
+        options = std::make_unique<CaptureOptions>();
+    }
+
+    // An empty folder of that name in the user's documents.
+    static std::wstring FreshDocumentsFolder(const wchar_t* name) {
+        testfiles::RemoveTree(GetDocumentsFolder(L"", false) + name);
+        return GetDocumentsFolder(name, false);
+    }
+
     std::wstring userFolder, userFile, defaultFile;
+    std::unique_ptr<CaptureOptions> options;
 };

@@ -35,11 +35,8 @@ class Output : public OptionsFiles {
 protected:
     void SetUp() override {
         OptionsFiles::SetUp();
-        testfiles::Write(defaultFile, kProfileOptions);
-        options = std::make_unique<CaptureOptions>();
-        shots = GetDocumentsFolder(L"SnapwellShots", false);
-        testfiles::RemoveTree(shots);
-        shots = GetDocumentsFolder(L"SnapwellShots", false);
+        LoadOptionsFrom(kProfileOptions);
+        shots = FreshDocumentsFolder(L"SnapwellShots");
         ASSERT_TRUE(platform::DirectoryExists(shots));
     }
     void TearDown() override {
@@ -49,7 +46,6 @@ protected:
     void Set(const wchar_t* key, const std::wstring& value) {
         ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", key, value));
     }
-    std::unique_ptr<CaptureOptions> options;
     std::wstring shots;
 };
 
