@@ -1,32 +1,10 @@
 #include "options/CaptureOptions.h"
 
-#include "platform/XmlDom.h"
-
 namespace {
 
 constexpr wchar_t kDefaultProfile[] = L"DefaultProfile";
 constexpr wchar_t kByDefault[] = L"<ByDefault>";
 constexpr wchar_t kCaptureModeProperty[] = L"CaptureMode";
-
-// The first child element whose "Name" is name.
-pugi::xml_node NamedChild(pugi::xml_node parent, const std::wstring& name) {
-    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling()) {
-        if (!platform::HasAttributes(child)) continue;
-        const pugi::xml_attribute attribute = child.attribute(L"Name");
-        if (attribute && name == attribute.value()) return child;
-    }
-    return {};
-}
-
-pugi::xml_node SingleElement(const pugi::xml_document& doc, const wchar_t* tag) {
-    const auto found = platform::ElementsByTagName(doc, tag, 2);
-    return found.size() == 1 ? found.front() : pugi::xml_node();
-}
-
-bool WriteValue(pugi::xml_node option, const std::wstring& value) {
-    pugi::xml_attribute stored = option.attribute(L"Value");
-    return stored && stored.set_value(value.c_str());
-}
 
 }  // namespace
 
@@ -70,7 +48,7 @@ std::wstring CaptureOptions::GetCaptureOption(const std::wstring& key) {
 }
 
 pugi::xml_node CaptureOptions::ProfileOptionElement(const std::wstring& profile, const std::wstring& key) const {
-    const pugi::xml_node profiles = SingleElement(m_document, L"Profiles");
+    const pugi::xml_node profiles = SingleElement(L"Profiles");
     if (!profiles) return {};
     const pugi::xml_node named = NamedChild(profiles, profile);
     return named ? NamedChild(named, key) : pugi::xml_node();
@@ -98,7 +76,7 @@ bool CaptureOptions::SetProfileOption(const std::wstring& profile, const std::ws
 }
 
 pugi::xml_node CaptureOptions::HotKeyElement(const std::wstring& name) const {
-    const pugi::xml_node table = SingleElement(m_document, L"HotKeys");
+    const pugi::xml_node table = SingleElement(L"HotKeys");
     return table ? NamedChild(table, name) : pugi::xml_node();
 }
 

@@ -153,9 +153,23 @@ pugi::xml_node OptionsDocument::FindOptionElement(pugi::xml_node root, const std
 bool OptionsDocument::SetOptionValue(pugi::xml_node node, const std::wstring& name, const std::wstring& value,
                                      bool mapItems) {
     const pugi::xml_node option = FindOptionElement(node, name);
+    return option && WriteValue(option, mapItems ? ItemNameToValue(option, value) : value);
+}
+
+bool OptionsDocument::WriteValue(pugi::xml_node option, const std::wstring& value) {
     pugi::xml_attribute stored = option.attribute(L"Value");
-    if (!stored) return false;
-    return stored.set_value((mapItems ? ItemNameToValue(option, value) : value).c_str());
+    return stored && stored.set_value(value.c_str());
+}
+
+pugi::xml_node OptionsDocument::NamedChild(pugi::xml_node parent, const std::wstring& name) {
+    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling())
+        if (IsNamed(child, name)) return child;
+    return {};
+}
+
+pugi::xml_node OptionsDocument::SingleElement(const wchar_t* tag) const {
+    const auto found = platform::ElementsByTagName(m_document, tag, 2);
+    return found.size() == 1 ? found.front() : pugi::xml_node();
 }
 
 std::wstring OptionsDocument::ValueToItemName(pugi::xml_node option, const std::wstring& value) const {
@@ -175,10 +189,7 @@ std::wstring OptionsDocument::ItemNameToValue(pugi::xml_node option, const std::
     return result;
 }
 
-pugi::xml_node OptionsDocument::ProgramOptionsElement() const {
-    const auto groups = platform::ElementsByTagName(m_document, L"ProgramOptions", 2);
-    return groups.size() == 1 ? groups.front() : pugi::xml_node();
-}
+pugi::xml_node OptionsDocument::ProgramOptionsElement() const { return SingleElement(L"ProgramOptions"); }
 
 std::wstring OptionsDocument::GetProgramOption(const std::wstring& name, bool mapItems) const {
     try {
@@ -246,11 +257,8 @@ bool OptionsDocument::ReadLanguageFiles(std::map<uint16_t, std::wstring>& langua
 std::wstring OptionsDocument::GetLanguageFileForOption() const {
     try {
         const std::wstring language = GetProgramOption(L"Language", true);
-        const auto lists = platform::ElementsByTagName(m_document, L"Languages", 2);
-        if (lists.size() != 1) return {};
-        for (pugi::xml_node entry = lists.front().first_child(); entry; entry = entry.next_sibling()) {
-            if (IsNamed(entry, language)) return entry.attribute(L"LanguageXML").value();
-        }
+        const pugi::xml_node languages = SingleElement(L"Languages");
+        if (languages) return NamedChild(languages, language).attribute(L"LanguageXML").value();
     } catch (...) {
     }
     return {};

@@ -72,6 +72,12 @@ public:
 protected:
     // The single "ProgramOptions" element, or null.
     pugi::xml_node ProgramOptionsElement() const;
+    // The element with this tag when the document has exactly one, else null.
+    pugi::xml_node SingleElement(const wchar_t* tag) const;
+    // The first child element whose "Name" is name.
+    static pugi::xml_node NamedChild(pugi::xml_node parent, const std::wstring& name);
+    // Writes the text of an existing "Value" attribute; false when there is none.
+    static bool WriteValue(pugi::xml_node option, const std::wstring& value);
     // The first element, in the walk FindOptionValue makes, whose "Name" is
     // name.
     static pugi::xml_node FindOptionElement(pugi::xml_node node, const std::wstring& name);

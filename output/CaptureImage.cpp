@@ -48,10 +48,6 @@ inline void SetIndex(uint8_t* row, long x, int bits, uint8_t index) {
     }
 }
 
-inline uint8_t GreyOf(const RGBQUAD& c) {
-    return static_cast<uint8_t>((c.rgbGreen * 59 + c.rgbRed * 30 + c.rgbBlue * 11) / 100);
-}
-
 void GreyRamp(RGBQUAD* palette) {
     for (int i = 0; i < 256; ++i)
         palette[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};

@@ -86,6 +86,11 @@ public:
     // Palette index at stored row y, column x, of a paletted image.
     uint8_t PixelIndex(long x, long y) const;
 
+    // The grey level of a colour: (G x 59 + R x 30 + B x 11) / 100.
+    static uint8_t GreyOf(const RGBQUAD& c) {
+        return static_cast<uint8_t>((c.rgbGreen * 59 + c.rgbRed * 30 + c.rgbBlue * 11) / 100);
+    }
+
     static size_t StrideFor(long width, int bits) {
         return ((static_cast<size_t>(width) * bits + 31) / 32) * 4;
     }

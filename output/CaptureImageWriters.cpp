@@ -43,10 +43,6 @@ void PngWrite(png_structp png, png_bytep data, png_size_t length) {
 }
 void PngFlush(png_structp png) { std::fflush(static_cast<FILE*>(png_get_io_ptr(png))); }
 
-inline uint8_t GreyValue(const RGBQUAD& c) {
-    return static_cast<uint8_t>((c.rgbGreen * 59 + c.rgbRed * 30 + c.rgbBlue * 11) / 100);
-}
-
 }  // namespace
 
 bool CCaptureImage::SaveToFile(const std::wstring& fileName, uint8_t format) const {
@@ -204,7 +200,7 @@ bool CCaptureImage::WriteTiff(const std::wstring& path) const {
         // Stored with 0 = white: a palette whose entry 0 is the darker one is
         // flipped, pixels with it.
         photometric = PHOTOMETRIC_MINISWHITE;
-        invert = GreyValue(Palette()[0]) < GreyValue(Palette()[1]);
+        invert = GreyOf(Palette()[0]) < GreyOf(Palette()[1]);
     } else if (bits <= 8) {
         bool greyRamp = true;
         for (unsigned i = 0; i < entries && greyRamp; ++i) {

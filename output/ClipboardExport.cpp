@@ -98,7 +98,7 @@ bool CopyCaptureToClipboard(CaptureOptions& options, const CCaptureImage& image,
     std::wstring path;
     for (unsigned n = 0;; ++n) {
         path = folder + L"captureclip" + std::to_wstring(n) + L"." + type;
-        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        if (!platform::PathExists(path)) break;
     }
     image.SaveToFile(path, CCaptureImage::FormatFromFileName(path));
 

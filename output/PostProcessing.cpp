@@ -5,6 +5,7 @@
 #include "output/ClipboardExport.h"
 #include "output/EditorLaunch.h"
 #include "output/SaveAsDialog.h"
+#include "platform/FileSystem.h"
 #include "uikit/MessageBox.h"
 
 #include <shlwapi.h>
@@ -12,8 +13,6 @@
 namespace {
 
 constexpr wchar_t kPromptWhenSaving[] = L"<PromptWhenSaving>";
-
-bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
@@ -27,7 +26,7 @@ std::wstring CaptureFileNumbering::MakeUniqueFileName(const std::wstring& prefix
     do {
         ++counter_;
         candidate = prefix + std::to_wstring(counter_) + L"." + extension;
-    } while (PathExists(candidate));
+    } while (platform::PathExists(candidate));
     return candidate;
 }
 

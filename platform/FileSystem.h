@@ -10,6 +10,7 @@ namespace platform {
 
 bool FileExists(const std::wstring& path);       // a file, not a folder
 bool DirectoryExists(const std::wstring& path);
+bool PathExists(const std::wstring& path);       // a file or a folder
 
 // Last-write time as a 64-bit file time; empty when the file cannot be read.
 std::optional<ULONGLONG> LastWriteTime(const std::wstring& path);
