@@ -1,6 +1,7 @@
 #include "capture/CaptureEngine.h"
 
 #include "capture/RegionCaptureWnd.h"
+#include "capture/WindowCaptureWnd.h"
 #include "capture/TraceTimer.h"
 #include "options/CaptureOptions.h"
 #include "output/PostProcessing.h"
@@ -13,6 +14,18 @@ namespace {
 constexpr wchar_t kOverlayClass[] = L"SnapwellCaptureOverlay";
 
 RECT ScreenRect() { return RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}; }
+
+// Creates an overlay over the whole screen and gives it the keyboard, so
+// that Escape reaches it and switching away cancels it.
+bool ShowOverlay(BKImageCaptureWnd& overlay) {
+    if (!overlay.Create(kOverlayClass, CS_SAVEBITS, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"", WS_POPUP | WS_VISIBLE,
+                        ScreenRect(), nullptr)) {
+        return false;
+    }
+    ::SetForegroundWindow(overlay.hwnd());
+    ::SetFocus(overlay.hwnd());
+    return true;
+}
 
 }  // namespace
 
@@ -47,6 +60,7 @@ private:
 
 void CCaptureEngine::PlayCaptureSound() {
     if (options_ == nullptr || options_->GetProgramOption(L"PlaySound", false) != L"1") return;
+    ++soundsPlayed_;
     ::PlaySoundW(L"TAKE_PHOTO_WAV", ::GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
 }
 
@@ -71,7 +85,8 @@ long CCaptureEngine::CaptureFullScreen() {
         rect.top = std::max<LONG>(rect.top, 0);
         if (rect.right - rect.left <= 0 || rect.bottom - rect.top <= 0) return kStatusOk;
         ::SetWindowPos(desktop, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
-        RegionCaptureWnd grab(options_);
+        // Only the picker's desktop grab is used; its window is never created.
+        WindowCaptureWnd grab(options_);
         if (grab.CaptureDesktop()) {
             PlayCaptureSound();
             PostProcess(grab.m_BackGround);
@@ -87,7 +102,29 @@ long CCaptureEngine::CaptureFullScreen() {
 long CCaptureEngine::CaptureWindow() {
     if (busy_ != kIdle) return kStatusBusy;
     BusyScope busy(busy_, kBusyWindow);
-    // The window picker is not built yet.
+    try {
+        ToolbarHidden toolbar(toolbar_);
+        if (options_) options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
+        WindowCaptureWnd picker(options_);
+        picker.BuildWindowList(false);
+        picker.CaptureDesktop();
+        if (ShowOverlay(picker)) {
+            picker.RunModalLoop();
+            if (picker.GetResult() == 1) {
+                picker.Destroy();
+                // A click over no window picks nothing that could be saved.
+                const RECT box = picker.SelectionBounds();
+                if (box.right > box.left && box.bottom > box.top) {
+                    PlayCaptureSound();
+                    CCaptureImage image;
+                    if (picker.Compose(image)) PostProcess(image);
+                }
+            }
+        }
+        picker.RestoreCursor();
+    } catch (...) {
+        // The capture ends without an image; the toolbar and busy state are restored.
+    }
     return kStatusOk;
 }
 
@@ -101,10 +138,7 @@ long CCaptureEngine::CaptureRegion() {
         RegionCaptureWnd overlay(options_);
         overlay.BuildWindowList(false);
         overlay.CaptureDesktop();
-        if (overlay.Create(kOverlayClass, CS_SAVEBITS, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"", WS_POPUP | WS_VISIBLE,
-                           ScreenRect(), nullptr)) {
-            ::SetForegroundWindow(overlay.hwnd());
-            ::SetFocus(overlay.hwnd());
+        if (ShowOverlay(overlay)) {
             trace.Trace(L"Before Modal Loop");
             overlay.RunModalLoop();
             if (overlay.GetResult() == 1) {
@@ -120,6 +154,8 @@ long CCaptureEngine::CaptureRegion() {
 }
 
 bool CCaptureEngine::CropFromBackground(long x, long y, long width, long height, const CCaptureImage& background) {
+    // A click without a drag selects nothing that could be saved.
+    if (width <= 0 || height <= 0) return false;
     try {
         CCaptureImage image;
         PlayCaptureSound();

@@ -33,6 +33,8 @@ public:
     // Cuts (x, y, width, height) out of the frozen desktop and post-processes it.
     bool CropFromBackground(long x, long y, long width, long height, const CCaptureImage& background);
     void PlayCaptureSound();
+    // How many times a capture asked for the shutter sound.
+    int SoundsPlayed() const { return soundsPlayed_; }
 
 private:
     class BusyScope;
@@ -43,4 +45,5 @@ private:
     HWND toolbar_ = nullptr;
     HWND main_ = nullptr;
     long busy_ = kIdle;
+    int soundsPlayed_ = 0;
 };

@@ -5,6 +5,11 @@ ICaptureWnd::ICaptureWnd() {
     ::GetCursorPos(&m_savedCursorPos);
 }
 
+HCURSOR ICaptureWnd::ProgramCursor(int id) {
+    HCURSOR cursor = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    return cursor ? cursor : ::LoadCursorW(nullptr, IDC_CROSS);
+}
+
 void ICaptureWnd::Cancel() {
     m_endCode = 2;
     EndModalLoop(ModalResult());
@@ -12,6 +17,10 @@ void ICaptureWnd::Cancel() {
 
 LRESULT ICaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_SETCURSOR:
+            // The overlay classes have no cursor: keep the one the overlay set.
+            if (LOWORD(lParam) == HTCLIENT) return TRUE;
+            break;
         case WM_NCHITTEST:
             return m_hitTestLock == 1 ? HTTRANSPARENT : Default(message, wParam, lParam);
         case WM_COMMAND:

@@ -15,6 +15,9 @@ public:
     void RestoreCursor() const { ::SetCursor(m_savedCursor); }
 
 protected:
+    // One of the program's cursor resources; the system crosshair when the
+    // resource is missing.
+    static HCURSOR ProgramCursor(int id);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Cancel();
 

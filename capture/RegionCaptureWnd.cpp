@@ -8,15 +8,6 @@
 
 #include <algorithm>
 
-namespace {
-
-HCURSOR ProgramCursor(int id) {
-    HCURSOR cursor = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
-    return cursor ? cursor : ::LoadCursorW(nullptr, IDC_CROSS);
-}
-
-}  // namespace
-
 RECT RegionCaptureWnd::SelectionFor(POINT anchor, POINT p) {
     return RECT{std::min(anchor.x, p.x), std::min(anchor.y, p.y), std::max(anchor.x, p.x), std::max(anchor.y, p.y)};
 }
@@ -41,10 +32,6 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         case WM_PAINT:
             ::ValidateRect(hwnd(), nullptr);
             return 0;
-        case WM_SETCURSOR:
-            // The class has no cursor of its own: keep the one the overlay set.
-            if (LOWORD(lParam) == HTCLIENT) return TRUE;
-            break;
         case WM_LBUTTONDOWN:
             m_anchor = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             ::SetCursor(ProgramCursor(IDC_REGION_DRAG));

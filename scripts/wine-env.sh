@@ -44,4 +44,13 @@ prepare_wine_session() {
     ensure_display
     wine_prefix_ready
     wineserver -p60
+    use_virtual_desktop
+}
+
+# Every program of the prefix runs inside one Wine virtual desktop of the
+# display's size: keyboard input and hot keys reach Wine windows only while
+# a Wine window has the X focus, and the desktop window gives them that.
+use_virtual_desktop() {
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 || true
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 || true
 }

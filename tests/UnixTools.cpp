@@ -33,16 +33,16 @@ std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), 
 
 }  // namespace
 
-std::string Identify(const std::wstring& windowsPath, const std::string& format) {
+std::string RunShell(const std::string& script, int timeoutMs) {
     static unsigned sequence = 0;
-    const std::string file = UnixPath(windowsPath);
-    const std::string out = "/tmp/snapwell-identify-" + std::to_string(::GetCurrentProcessId()) + "-" +
+    const std::string out = "/tmp/snapwell-shell-" + std::to_string(::GetCurrentProcessId()) + "-" +
                             std::to_string(++sequence);
     // A Linux program started from Wine runs detached: its result is
     // written to a file that appears complete (renamed) when it is done.
-    const std::string script = "identify -format " + Quote(format) + " " + Quote(file) + " > " + out +
-                               ".part 2>/dev/null; mv " + out + ".part " + out;
-    std::wstring command = L"Z:\\bin\\sh -c \"" + Widen(script) + L"\"";
+    const std::string wrapped = "(" + script + ") > " + out + ".part 2>/dev/null; mv " + out + ".part " + out;
+    // Windows command-line rules: the script goes in double quotes and so
+    // must hold none itself.
+    std::wstring command = L"Z:\\bin\\sh -c \"" + Widen(wrapped) + L"\"";
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
@@ -50,7 +50,7 @@ std::string Identify(const std::wstring& windowsPath, const std::string& format)
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
     const std::wstring result = L"Z:" + Widen(out);
-    for (int i = 0; i < 300; ++i) {
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
         if (auto data = platform::ReadWholeFile(result)) {
             ::DeleteFileW(result.c_str());
             return *data;
@@ -58,6 +58,17 @@ std::string Identify(const std::wstring& windowsPath, const std::string& format)
         ::Sleep(50);
     }
     return "<failed>";
+}
+
+std::string Identify(const std::wstring& windowsPath, const std::string& format) {
+    return RunShell("identify -format " + Quote(format) + " " + Quote(UnixPath(windowsPath)));
+}
+
+bool Screenshot(const std::string& name) {
+    const std::string folder = std::string(SNAPWELL_ARTIFACTS) + "/screenshots";
+    const std::string file = folder + "/" + name + ".png";
+    return RunShell("mkdir -p " + Quote(folder) + " && import -window root " + Quote(file) + " && echo ok") ==
+           "ok\n";
 }
 
 }  // namespace unixtools

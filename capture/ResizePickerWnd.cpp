@@ -1,0 +1,33 @@
+#include "capture/ResizePickerWnd.h"
+
+#include "resources/resource.h"
+
+#include <windowsx.h>
+
+// The cursor current before this one stays the saved cursor that is set
+// again when the picker ends.
+ResizePickerWnd::ResizePickerWnd(CaptureOptions* options) : WindowCaptureWnd(options) {
+    ::SetCursor(ProgramCursor(IDC_RESIZE_PICK));
+}
+
+void ResizePickerWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_RESIZE_PICK)); }
+
+LRESULT ResizePickerWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_LBUTTONUP) return WindowCaptureWnd::HandleMessage(message, wParam, lParam);
+    const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    m_result = 1;
+    m_hitTestLock = 1;
+    m_chosenWindow = nullptr;
+    for (const auto& entry : m_windowList) {
+        const RECT& r = entry.rect;
+        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom) {
+            m_chosenWindow = entry.window;
+            break;
+        }
+    }
+    m_hitTestLock = 0;
+    const LRESULT result = Default(message, wParam, lParam);
+    OnLeftButtonUp(wParam);
+    RemoveOutline();
+    return result;
+}

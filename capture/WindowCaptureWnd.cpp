@@ -1,0 +1,164 @@
+#include "capture/WindowCaptureWnd.h"
+
+#include "platform/DragRect.h"
+#include "platform/Gdi.h"
+#include "resources/resource.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+namespace {
+
+bool IsZero(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0; }
+
+}  // namespace
+
+RECT WindowCaptureWnd::HitTest(POINT p) const {
+    for (const auto& entry : m_windowList) {
+        const RECT& r = entry.rect;
+        if (p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom) return r;
+    }
+    return RECT{};
+}
+
+RECT WindowCaptureWnd::SelectionBounds() const {
+    if (m_selection.empty()) return RECT{};
+    RECT box = m_selection.front();
+    for (const RECT& r : m_selection) {
+        box.left = std::min(box.left, r.left);
+        box.top = std::min(box.top, r.top);
+        box.right = std::max(box.right, r.right);
+        box.bottom = std::max(box.bottom, r.bottom);
+    }
+    return box;
+}
+
+void WindowCaptureWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_WINDOW_PICK)); }
+
+void WindowCaptureWnd::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(hwnd(), &ps);
+    if (dc != nullptr && !IsZero(m_hover)) {
+        platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
+        const SIZE thickness = OutlineThickness();
+        if (IsZero(m_lastPainted)) {
+            platform::DrawDragRect(dc, m_hover, thickness, nullptr, thickness, brush.get(), brush.get());
+        } else if (!::EqualRect(&m_lastPainted, &m_hover)) {
+            platform::DrawDragRect(dc, m_hover, thickness, &m_lastPainted, thickness, brush.get(), brush.get());
+        }
+        m_lastPainted = m_hover;
+    }
+    ::EndPaint(hwnd(), &ps);
+}
+
+void WindowCaptureWnd::OnEraseBackground(HDC dc) {
+    PaintBackground(dc);
+    if (!m_selection.empty()) {
+        platform::UniqueGdi<HRGN> picked(::CreateRectRgn(0, 0, 0, 0));
+        for (const RECT& r : m_selection) {
+            platform::UniqueGdi<HRGN> one(::CreateRectRgnIndirect(&r));
+            ::CombineRgn(picked.get(), picked.get(), one.get(), RGN_OR);
+        }
+        // The screen colour is OR-ed with the tint, so picked windows show tinted.
+        platform::UniqueHbrush tint(::CreateSolidBrush(RGB(155, 0, 155)));
+        const int previous = ::SetROP2(dc, R2_MERGEPEN);
+        ::FillRgn(dc, picked.get(), tint.get());
+        ::SetROP2(dc, previous);
+    }
+    if (!IsZero(m_hover)) {
+        platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
+        platform::DrawDragRect(dc, m_hover, OutlineThickness(), nullptr, OutlineThickness(), brush.get(),
+                               brush.get());
+    }
+    // The fresh background now carries exactly this outline; the paint that
+    // follows must not invert it away again.
+    m_lastPainted = m_hover;
+}
+
+void WindowCaptureWnd::OnLeftButtonUp(WPARAM flags) {
+    if (flags == MK_SHIFT) return;
+    m_result = 1;
+    if (m_selection.empty()) m_selection.push_back(m_hover);
+    EndModalLoop(IDOK);
+}
+
+void WindowCaptureWnd::RemoveOutline() {
+    platform::WindowDc dc(hwnd());
+    if (!dc) return;
+    platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
+    const RECT empty{};
+    platform::DrawDragRect(dc.get(), empty, OutlineThickness(), &m_hover, OutlineThickness(), brush.get(),
+                           brush.get());
+}
+
+LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    switch (message) {
+        case WM_MOUSEMOVE:
+            m_hover = HitTest(point);
+            ::InvalidateRect(hwnd(), nullptr, FALSE);
+            return 0;
+        case WM_PAINT:
+            OnPaint();
+            return 0;
+        case WM_ERASEBKGND:
+            OnEraseBackground(reinterpret_cast<HDC>(wParam));
+            return 1;
+        case WM_LBUTTONDOWN:
+            if (wParam & MK_SHIFT) {
+                const RECT r = HitTest(point);
+                auto same = std::find_if(m_selection.begin(), m_selection.end(),
+                                         [&](const RECT& s) { return ::EqualRect(&s, &r); });
+                if (same != m_selection.end()) {
+                    m_selection.erase(same);
+                } else {
+                    m_selection.push_back(r);
+                }
+                ::InvalidateRect(hwnd(), nullptr, TRUE);
+            }
+            break;
+        case WM_LBUTTONUP: {
+            const LRESULT result = Default(message, wParam, lParam);
+            OnLeftButtonUp(wParam);
+            return result;
+        }
+        case WM_RBUTTONUP: {
+            const LRESULT result = Default(message, wParam, lParam);
+            Cancel();
+            return result;
+        }
+        default:
+            break;
+    }
+    return ICaptureWnd::HandleMessage(message, wParam, lParam);
+}
+
+bool WindowCaptureWnd::Compose(CCaptureImage& image) const {
+    const RECT box = SelectionBounds();
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    if (width <= 0 || height <= 0 || m_BackGround.IsEmpty()) return false;
+    image.SetXDPI(m_BackGround.GetXDPI());
+    image.SetYDPI(m_BackGround.GetYDPI());
+    platform::WindowDc screen(::GetDesktopWindow());
+    if (!screen) return false;
+    platform::MemoryDc pictureDc(screen.get()), frozenDc(screen.get());
+    platform::UniqueHbitmap picture(::CreateCompatibleBitmap(screen.get(), width, height));
+    platform::UniqueHbitmap frozen(
+        ::CreateCompatibleBitmap(screen.get(), m_BackGround.Width(), m_BackGround.Height()));
+    if (!pictureDc || !frozenDc || !picture || !frozen) return false;
+    {
+        platform::SelectedObject selectPicture(pictureDc.get(), picture.get());
+        platform::SelectedObject selectFrozen(frozenDc.get(), frozen.get());
+        ::BitBlt(frozenDc.get(), 0, 0, m_BackGround.Width(), m_BackGround.Height(), screen.get(), 0, 0, SRCCOPY);
+        m_BackGround.Draw(frozenDc.get(), 0, 0);
+        const RECT all{0, 0, m_BackGround.Width(), m_BackGround.Height()};
+        ::FillRect(pictureDc.get(), &all, ::GetSysColorBrush(COLOR_WINDOW));
+        // Later rectangles overwrite earlier ones where they overlap.
+        for (const RECT& r : m_selection) {
+            ::BitBlt(pictureDc.get(), r.left - box.left, r.top - box.top, r.right - r.left, r.bottom - r.top,
+                     frozenDc.get(), r.left, r.top, SRCCOPY);
+        }
+    }
+    return image.CreateFromHBITMAP(picture.get());
+}

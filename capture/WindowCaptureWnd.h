@@ -1,0 +1,42 @@
+#pragma once
+// The window picker: over the frozen desktop it outlines the window under
+// the pointer. A plain click captures that window; clicks with Shift held
+// collect several windows, which are captured together as one picture.
+#include "capture/BKImageCaptureWnd.h"
+
+#include <vector>
+
+class WindowCaptureWnd : public BKImageCaptureWnd {
+public:
+    explicit WindowCaptureWnd(CaptureOptions* options) : BKImageCaptureWnd(options) {}
+
+    RECT GetSelectedRect() const override { return m_hover; }
+    int GetResult() const override { return m_result; }
+    const std::vector<RECT>& Selection() const { return m_selection; }
+
+    // The visible rectangle of the deepest window under p, or all zeros.
+    RECT HitTest(POINT p) const;
+    // The bounding box of the picked windows.
+    RECT SelectionBounds() const;
+    // Fills image with the picked windows as they were frozen, the window
+    // background colour between them. False when nothing could be made
+    // (an empty bounding box included).
+    bool Compose(CCaptureImage& image) const;
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnPreCreate() override;
+    // The hover outline's thickness and brush colour.
+    virtual SIZE OutlineThickness() const { return SIZE{3, 3}; }
+    virtual COLORREF OutlineColour() const { return RGB(0, 255, 255); }
+    void OnPaint();
+    void OnEraseBackground(HDC dc);
+    void OnLeftButtonUp(WPARAM flags);
+    // Removes the outline drawn round the hover rectangle.
+    void RemoveOutline();
+
+    std::vector<RECT> m_selection;
+    RECT m_lastPainted{};
+    RECT m_hover{};
+    int m_result = -1;
+};

@@ -1,0 +1,58 @@
+#pragma once
+// An engine with options that save every capture as a 24-bit BMP into a
+// fresh folder, over a desktop with two known windows: red at
+// (100, 120)-(400, 320) and blue at (500, 300)-(660, 400).
+#include "capture/CaptureEngine.h"
+#include "options/CaptureOptions.h"
+#include "tests/OptionsFixture.h"
+#include "tests/ScreenTools.h"
+#include "tests/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+inline constexpr char kCaptureTestOptions[] =
+    "<ToolOptions><ProgramOptions Name='P'><O Name='MultipleCaptureProfiles' Value='0'/>"
+    "<O Name='HideCursor' Value='1'/><O Name='PlaySound' Value='1'/></ProgramOptions>"
+    "<Profiles Name='Profiles'><Profile Name='DefaultProfile'>"
+    "<O Name='Action' Value='Save to file'/><O Name='ColorDepth' Value='24 bits per pixel Color'/>"
+    "<O Name='TargetType' Value='bmp'/><O Name='TargetFolder' Value=''/>"
+    "<O Name='FileNameTemplatePrefix' Value='Capture'/>"
+    "</Profile></Profiles><HotKeys/></ToolOptions>";
+
+inline constexpr COLORREF kRed = RGB(200, 30, 60);
+inline constexpr COLORREF kBlue = RGB(20, 40, 220);
+
+class CaptureFixture : public OptionsFiles {
+protected:
+    void SetUp() override {
+        OptionsFiles::SetUp();
+        LoadOptionsFrom(kCaptureTestOptions);
+        shots = FreshDocumentsFolder(L"SnapwellCaptures");
+        ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots));
+        engine.SetOptions(options.get());
+        red = screen::ColourWindow(kRed, 100, 120, 300, 200);
+        blue = screen::ColourWindow(kBlue, 500, 300, 160, 100);
+        screen::Pump(300);
+    }
+    void TearDown() override {
+        ::DestroyWindow(red);
+        ::DestroyWindow(blue);
+        testfiles::RemoveTree(shots);
+        OptionsFiles::TearDown();
+    }
+    std::vector<std::wstring> Files() { return testfiles::List(shots); }
+    std::string OnlyFile() {
+        const auto files = Files();
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? std::string() : testfiles::Read(shots + files[0]);
+    }
+    long Mode() {
+        platform::Variant mode;
+        options->GetProperty(L"CaptureMode", mode);
+        return mode.type() == VT_I4 ? mode.get().lVal : -1;
+    }
+
+    CCaptureEngine engine;
+    std::wstring shots;
+    HWND red = nullptr, blue = nullptr;
+};
