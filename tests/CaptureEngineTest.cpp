@@ -34,6 +34,13 @@ HCURSOR Current() {
     return info.hCursor;
 }
 
+COLORREF ScreenPixel(int x, int y) {
+    HDC dc = ::GetDC(nullptr);
+    const COLORREF c = ::GetPixel(dc, x, y);
+    ::ReleaseDC(nullptr, dc);
+    return c;
+}
+
 HCURSOR Resource(int id) { return ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id)); }
 
 
@@ -246,4 +253,61 @@ TEST(RegionSelection, EitherDragDirectionGivesTheSameRectangle) {
     EXPECT_TRUE(::EqualRect(&a, &c));
     EXPECT_EQ(a.right - a.left, 200);
     EXPECT_EQ(a.bottom - a.top, 150);
+}
+
+TEST_F(Engine, ToolbarIsHiddenForTheGrabAndShownOnlyIfItWasVisible) {
+    HWND toolbar = ColourWindow(RGB(90, 90, 90), 900, 40, 200, 40);
+    engine.SetToolbarWindow(toolbar);
+    bool visibleDuring = true;
+    std::thread driver([&] {
+        WaitForOverlay();
+        visibleDuring = ::IsWindowVisible(toolbar) != FALSE;
+        ::PostMessageW(FindOverlay(), WM_COMMAND, IDCANCEL, 0);
+    });
+    engine.CaptureRegion();
+    driver.join();
+    EXPECT_FALSE(visibleDuring);
+    EXPECT_TRUE(::IsWindowVisible(toolbar));
+
+    ::ShowWindow(toolbar, SW_HIDE);
+    engine.CaptureFullScreen();
+    EXPECT_FALSE(::IsWindowVisible(toolbar)) << "a hidden toolbar stays hidden";
+    const std::string bmp = OnlyFile();
+    EXPECT_EQ(BmpPixel(bmp, 950, 50), ScreenPixel(950, 50));
+    ::DestroyWindow(toolbar);
+}
+
+TEST_F(Engine, CursorIsDrawnAtItsHotSpotOnlyWhenHideCursorIsZero) {
+    // The arrow's tip (its hot spot) is at the pointer; its body runs down
+    // and to the right of it.
+    MouseTo(200, 200);
+    Pump(200);
+    auto cursorPixels = [](const std::string& bmp) {
+        int notRed = 0;
+        for (int y = 200; y < 212; ++y)
+            for (int x = 200; x < 206; ++x) notRed += BmpPixel(bmp, x, y) != kRed;
+        return notRed;
+    };
+    engine.CaptureFullScreen();
+    EXPECT_EQ(cursorPixels(OnlyFile()), 0) << "HideCursor 1 draws no cursor";
+    testfiles::RemoveTree(shots);
+    ::CreateDirectoryW(shots.c_str(), nullptr);
+
+    ASSERT_TRUE(options->SetProgramOption(L"HideCursor", L"0", false));
+    engine.CaptureFullScreen();
+    const std::string bmp = OnlyFile();
+    EXPECT_GT(cursorPixels(bmp), 10);
+    EXPECT_EQ(BmpPixel(bmp, 198, 198), kRed) << "nothing above or left of the hot spot";
+}
+
+TEST_F(Engine, ShutterSoundOnlyWithPlaySoundOne) {
+    engine.CaptureRect(110, 130, 20, 20, nullptr);
+    EXPECT_EQ(engine.SoundsPlayed(), 1);
+    for (const wchar_t* value : {L"0", L"", L"yes"}) {
+        ASSERT_TRUE(options->SetProgramOption(L"PlaySound", value, false));
+        engine.CaptureRect(110, 130, 20, 20, nullptr);
+        engine.CaptureFullScreen();
+    }
+    EXPECT_EQ(engine.SoundsPlayed(), 1);
+    EXPECT_EQ(Files().size(), 7u);
 }
