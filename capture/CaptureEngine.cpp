@@ -5,11 +5,17 @@
 #include "capture/TraceTimer.h"
 #include "options/CaptureOptions.h"
 #include "output/PostProcessing.h"
+#include "platform/ComModule.h"
+#include "platform/FileSystem.h"
 #include "platform/Gdi.h"
+#include "uikit/CorvaneApp.h"
 
 #include <mmsystem.h>
 
 namespace {
+
+long g_busy = CCaptureEngine::kIdle;
+CaptureOptions* g_processOptions = nullptr;
 
 constexpr wchar_t kOverlayClass[] = L"SnapwellCaptureOverlay";
 
@@ -32,12 +38,167 @@ bool ShowOverlay(BKImageCaptureWnd& overlay) {
 // Sets the busy state for one operation and clears it on every way out.
 class CCaptureEngine::BusyScope {
 public:
-    BusyScope(long& busy, long code) : busy_(busy) { busy_ = code; }
-    ~BusyScope() { busy_ = kIdle; }
-
-private:
-    long& busy_;
+    explicit BusyScope(long code) { g_busy = code; }
+    ~BusyScope() { g_busy = kIdle; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
 };
+
+namespace {
+
+// The interface's type information, loaded once from the program file (or
+// the .tlb beside it, or the registered library).
+ITypeInfo* EngineTypeInfo() {
+    static ITypeInfo* info = [] {
+        ITypeLib* library = nullptr;
+        const std::wstring module = platform::ModuleFileName(nullptr);
+        if (FAILED(::LoadTypeLibEx(module.c_str(), REGKIND_NONE, &library))) {
+            const std::wstring tlb = module.substr(0, module.find_last_of(L'.')) + L".tlb";
+            if (FAILED(::LoadTypeLibEx(tlb.c_str(), REGKIND_NONE, &library)) &&
+                FAILED(::LoadRegTypeLib(LIBID_ShotDeskLib, 1, 0, LOCALE_NEUTRAL, &library)))
+                return static_cast<ITypeInfo*>(nullptr);
+        }
+        ITypeInfo* found = nullptr;
+        library->GetTypeInfoOfGuid(IID_ICaptureEngine, &found);
+        library->Release();
+        return found;
+    }();
+    return info;
+}
+
+}  // namespace
+
+CCaptureEngine::CCaptureEngine() : options_(g_processOptions) {
+    platform::ComModule::Lock();
+    // The engine works on without its toolbar window when that cannot be made.
+    if (toolbar_.CreateHidden()) toolbarWindow_ = toolbar_.hwnd();
+}
+
+CCaptureEngine::~CCaptureEngine() { platform::ComModule::Unlock(); }
+
+void CCaptureEngine::SetProcessOptions(CaptureOptions* options) { g_processOptions = options; }
+CaptureOptions* CCaptureEngine::ProcessOptions() { return g_processOptions; }
+long CCaptureEngine::BusyState() { return g_busy; }
+
+STDMETHODIMP CCaptureEngine::QueryInterface(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ICaptureEngine) {
+        *out = static_cast<ICaptureEngine*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CCaptureEngine::AddRef() { return static_cast<ULONG>(::InterlockedIncrement(&references_)); }
+
+STDMETHODIMP_(ULONG) CCaptureEngine::Release() {
+    const LONG count = ::InterlockedDecrement(&references_);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CCaptureEngine::GetTypeInfoCount(UINT* count) {
+    if (count == nullptr) return E_POINTER;
+    *count = EngineTypeInfo() ? 1 : 0;
+    return S_OK;
+}
+
+STDMETHODIMP CCaptureEngine::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    ITypeInfo* type = EngineTypeInfo();
+    if (type == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    type->AddRef();
+    *info = type;
+    return S_OK;
+}
+
+STDMETHODIMP CCaptureEngine::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* type = EngineTypeInfo();
+    if (type == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    return ::DispGetIDsOfNames(type, names, count, ids);
+}
+
+STDMETHODIMP CCaptureEngine::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                    EXCEPINFO* exception, UINT* badArgument) {
+    if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* type = EngineTypeInfo();
+    if (type == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    return ::DispInvoke(static_cast<ICaptureEngine*>(this), type, id, flags, params, result, exception,
+                        badArgument);
+}
+
+STDMETHODIMP CCaptureEngine::SetOptions(ULONG optionsInterface) {
+    // A 32-bit value cannot carry a 64-bit address, and a value from
+    // another process means nothing here: only the process's own options
+    // object is recognised.
+    if (g_processOptions == nullptr ||
+        static_cast<ULONG>(reinterpret_cast<UINT_PTR>(g_processOptions)) != optionsInterface)
+        return E_INVALIDARG;
+    options_ = g_processOptions;
+    return S_OK;
+}
+
+STDMETHODIMP CCaptureEngine::GetOptions(IDispatch** optionsInterface) {
+    if (optionsInterface == nullptr) return E_POINTER;
+    *optionsInterface = nullptr;
+    return S_FALSE;
+}
+
+STDMETHODIMP CCaptureEngine::ShowToolBar() {
+    if (g_busy != kIdle) return kStatusBusy;
+    if (main_ != nullptr) {
+        // Another program has the foreground: join its input state for the
+        // moment it takes to hand the foreground over.
+        const DWORD self = ::GetCurrentThreadId();
+        const HWND foreground = ::GetForegroundWindow();
+        const DWORD other = foreground ? ::GetWindowThreadProcessId(foreground, nullptr) : 0;
+        const bool attached = other != 0 && other != self && ::AttachThreadInput(self, other, TRUE);
+        ::SetForegroundWindow(main_);
+        ::SetFocus(main_);
+        if (attached) ::AttachThreadInput(self, other, FALSE);
+    }
+    if (toolbarWindow_ != nullptr)
+        ::SetWindowPos(toolbarWindow_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+    return kStatusOk;
+}
+
+STDMETHODIMP CCaptureEngine::RebuildToolBar() {
+    toolbar_.Rebuild();
+    return kStatusOk;
+}
+
+STDMETHODIMP CCaptureEngine::DisplayOptionsDlg() {
+    if (g_busy != kIdle) return kStatusBusy;
+    BusyScope busy(kBusyOptionsDialog);
+    try {
+        if (CCorvaneApp* app = CCorvaneApp::Current()) app->ShowOptionsDialog();
+    } catch (...) {
+    }
+    return kStatusOk;
+}
+
+STDMETHODIMP CCaptureEngine::About() {
+    if (g_busy != kIdle) return kStatusBusy;
+    BusyScope busy(kBusyAbout);
+    try {
+        if (CCorvaneApp* app = CCorvaneApp::Current()) app->ShowAboutDialog();
+    } catch (...) {
+    }
+    return kStatusOk;
+}
+
+STDMETHODIMP CCaptureEngine::ResizeApplication() {
+    if (g_busy != kIdle) return kStatusBusy;
+    if (options_ == nullptr) return kStatusNoOptions;
+    BusyScope busy(kBusyResize);
+    // The resize dialog is not built yet.
+    return kStatusOk;
+}
 
 // Hides a visible toolbar for the grab and shows it again afterwards.
 class CCaptureEngine::ToolbarHidden {
@@ -68,12 +229,12 @@ int CCaptureEngine::PostProcess(CCaptureImage& image) {
     return options_ ? ImagePostProcessing(*options_, image, main_) : 0;
 }
 
-long CCaptureEngine::CaptureFullScreen() {
-    if (busy_ != kIdle) return kStatusBusy;
-    BusyScope busy(busy_, kBusyFullScreen);
+STDMETHODIMP CCaptureEngine::CaptureFullScreen() {
+    if (g_busy != kIdle) return kStatusBusy;
+    BusyScope busy(kBusyFullScreen);
     if (options_ == nullptr) return kStatusNoOptions;
     try {
-        ToolbarHidden toolbar(toolbar_);
+        ToolbarHidden toolbar(toolbarWindow_);
         TraceTimer trace(L"CCaptureEngine::CaptureFullScreen");
         options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeFullScreen)));
         const HWND desktop = ::GetDesktopWindow();
@@ -99,12 +260,14 @@ long CCaptureEngine::CaptureFullScreen() {
     return kStatusOk;
 }
 
-long CCaptureEngine::CaptureWindow() {
-    if (busy_ != kIdle) return kStatusBusy;
-    BusyScope busy(busy_, kBusyWindow);
+STDMETHODIMP CCaptureEngine::CaptureWindow() {
+    if (g_busy != kIdle) return kStatusBusy;
+    // Without options there is nothing to do with a picture: no overlay.
+    if (options_ == nullptr) return kStatusNoOptions;
+    BusyScope busy(kBusyWindow);
     try {
-        ToolbarHidden toolbar(toolbar_);
-        if (options_) options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
+        ToolbarHidden toolbar(toolbarWindow_);
+        options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
         WindowCaptureWnd picker(options_);
         picker.BuildWindowList(false);
         picker.CaptureDesktop();
@@ -128,13 +291,14 @@ long CCaptureEngine::CaptureWindow() {
     return kStatusOk;
 }
 
-long CCaptureEngine::CaptureRegion() {
-    if (busy_ != kIdle) return kStatusBusy;
-    BusyScope busy(busy_, kBusyRegion);
+STDMETHODIMP CCaptureEngine::CaptureRegion() {
+    if (g_busy != kIdle) return kStatusBusy;
+    if (options_ == nullptr) return kStatusNoOptions;
+    BusyScope busy(kBusyRegion);
     try {
-        ToolbarHidden toolbar(toolbar_);
+        ToolbarHidden toolbar(toolbarWindow_);
         TraceTimer trace(L"CCaptureEngine::CaptureRegion");
-        if (options_) options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
+        options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
         RegionCaptureWnd overlay(options_);
         overlay.BuildWindowList(false);
         overlay.CaptureDesktop();
@@ -183,7 +347,10 @@ bool CCaptureEngine::CropFromBackground(long x, long y, long width, long height,
     }
 }
 
-long CCaptureEngine::CaptureRect(long x, long y, long width, long height, HBITMAP*) {
+STDMETHODIMP CCaptureEngine::CaptureRect(LONG x, LONG y, LONG width, LONG height, HBITMAP*) {
+    if (options_ == nullptr) return kStatusNoOptions;
+    // An empty or inverted rectangle holds no picture.
+    if (width <= 0 || height <= 0) return kStatusOk;
     try {
         CCaptureImage image;
         PlayCaptureSound();
@@ -201,7 +368,7 @@ long CCaptureEngine::CaptureRect(long x, long y, long width, long height, HBITMA
     return kStatusOk;
 }
 
-long CCaptureEngine::Capture() {
+STDMETHODIMP CCaptureEngine::Capture() {
     if (options_ == nullptr) return kStatusNoOptions;
     platform::Variant mode;
     if (!options_->GetProperty(L"CaptureMode", mode) || mode.type() != VT_I4) return kStatusBusy;

@@ -1,39 +1,93 @@
 #pragma once
-// The capture operations behind the automation interface. Interactive
-// captures are guarded by the busy state: while one runs its overlay, a
-// second request returns 1 and touches nothing.
+// CaptureEngine, the automation object behind every action of the program:
+// the program drives its own instance, and other programs create instances
+// through COM. Interactive captures are guarded by the busy state, which
+// all instances of the process share: while one overlay runs, a second
+// request from anywhere returns S_FALSE (1) and touches nothing.
+#include "app/ToolBarControl.h"
 #include "output/CaptureImage.h"
 
+#include <ShotDeskLib.h>
 #include <windows.h>
 
 class CaptureOptions;
 
-class CCaptureEngine {
+class CCaptureEngine : public ICaptureEngine {
 public:
-    enum Busy : long { kIdle = 0, kBusyFullScreen = 1, kBusyWindow = 2, kBusyRegion = 3 };
-    static constexpr long kStatusOk = 0;       // S_OK
-    static constexpr long kStatusBusy = 1;     // S_FALSE
+    enum Busy : long {
+        kIdle = 0,
+        kBusyFullScreen = 1,
+        kBusyWindow = 2,
+        kBusyRegion = 3,
+        kBusyResize = 4,
+        kBusyAbout = 5,
+        kBusyOptionsDialog = 6,
+    };
+    static constexpr long kStatusOk = S_OK;
+    static constexpr long kStatusBusy = S_FALSE;
+    // A success-class value: the call did nothing for want of options.
     static constexpr long kStatusNoOptions = 0x00080012;
 
+    // Counts against the application's lock count; takes the process's
+    // options (SetProcessOptions) if there are any.
+    CCaptureEngine();
+    virtual ~CCaptureEngine();
+    CCaptureEngine(const CCaptureEngine&) = delete;
+    CCaptureEngine& operator=(const CCaptureEngine&) = delete;
+
+    // The options every instance made in this process starts with: the
+    // application's own, or the per-user options loaded by a process that
+    // COM started, so that other programs' instances can capture.
+    static void SetProcessOptions(CaptureOptions* options);
+    static CaptureOptions* ProcessOptions();
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IDispatch, served from the type library in the program file.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* badArgument) override;
+
+    // ICaptureEngine
+    STDMETHODIMP CaptureFullScreen() override;
+    // The address, within this process, of the options object. Only the
+    // process's own options object is accepted (its address's low 32 bits);
+    // any other value is refused with E_INVALIDARG and changes nothing.
+    STDMETHODIMP SetOptions(ULONG optionsInterface) override;
+    STDMETHODIMP GetOptions(IDispatch** optionsInterface) override;
+    STDMETHODIMP Capture() override;
+    STDMETHODIMP CaptureTopWindows() override { return kStatusOk; }
+    // pBitmap is never written: the picture goes through post-processing.
+    STDMETHODIMP CaptureRect(LONG x, LONG y, LONG width, LONG height, HBITMAP* bitmap) override;
+    STDMETHODIMP CaptureWindow() override;
+    STDMETHODIMP ShowToolBar() override;
+    STDMETHODIMP CaptureRegion() override;
+    STDMETHODIMP ResizeApplication() override;
+    STDMETHODIMP RebuildToolBar() override;
+    STDMETHODIMP DisplayOptionsDlg() override;
+    STDMETHODIMP About() override;
+
+    // The program's own side.
     void SetOptions(CaptureOptions* options) { options_ = options; }
     CaptureOptions* Options() const { return options_; }
-    // The window hidden for the grab and shown again afterwards.
-    void SetToolbarWindow(HWND toolbar) { toolbar_ = toolbar; }
-    // The clipboard owner of copied captures.
+    // The window hidden for the grab and shown again afterwards; the
+    // engine's own toolbar unless another is set.
+    void SetToolbarWindow(HWND toolbar) { toolbarWindow_ = toolbar; }
+    HWND ToolbarWindow() const { return toolbarWindow_; }
+    // The main window brought forward by ShowToolBar, and the clipboard
+    // owner of copied captures.
     void SetMainWindow(HWND main) { main_ = main; }
-    long BusyState() const { return busy_; }
-
-    long CaptureFullScreen();
-    long CaptureWindow();
-    long CaptureRegion();
-    long CaptureRect(long x, long y, long width, long height, HBITMAP* bitmap);
-    long Capture();
-    long CaptureTopWindows() { return kStatusOk; }
+    static long BusyState();
 
     // Cuts (x, y, width, height) out of the frozen desktop and post-processes it.
     bool CropFromBackground(long x, long y, long width, long height, const CCaptureImage& background);
     void PlayCaptureSound();
-    // How many times a capture asked for the shutter sound.
+    // How many times this instance asked for the shutter sound.
     int SoundsPlayed() const { return soundsPlayed_; }
 
 private:
@@ -41,9 +95,10 @@ private:
     class ToolbarHidden;
     int PostProcess(CCaptureImage& image);
 
+    LONG references_ = 0;
     CaptureOptions* options_ = nullptr;
-    HWND toolbar_ = nullptr;
+    ToolBarControl toolbar_;
+    HWND toolbarWindow_ = nullptr;
     HWND main_ = nullptr;
-    long busy_ = kIdle;
     int soundsPlayed_ = 0;
 };

@@ -5,7 +5,7 @@ namespace platform {
 Window::~Window() { Destroy(); }
 
 bool Window::Create(const wchar_t* className, UINT classStyle, DWORD exStyle, const wchar_t* title, DWORD style,
-                    const RECT& rect, HWND parent, HCURSOR cursor) {
+                    const RECT& rect, HWND parent, HCURSOR cursor, HBRUSH background) {
     WNDCLASSEXW wc{sizeof(wc)};
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     if (!::GetClassInfoExW(instance, className, &wc)) {
@@ -14,6 +14,7 @@ bool Window::Create(const wchar_t* className, UINT classStyle, DWORD exStyle, co
         wc.lpfnWndProc = StaticProc;
         wc.hInstance = instance;
         wc.hCursor = cursor;
+        wc.hbrBackground = background;
         wc.lpszClassName = className;
         if (!::RegisterClassExW(&wc)) return false;
     }

@@ -15,7 +15,7 @@ public:
 
     // Registers the class once (per process) and creates the window.
     bool Create(const wchar_t* className, UINT classStyle, DWORD exStyle, const wchar_t* title, DWORD style,
-                const RECT& rect, HWND parent, HCURSOR cursor = nullptr);
+                const RECT& rect, HWND parent, HCURSOR cursor = nullptr, HBRUSH background = nullptr);
     void Destroy();
     HWND hwnd() const { return hwnd_; }
 

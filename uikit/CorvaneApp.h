@@ -18,4 +18,9 @@ public:
     virtual std::wstring GetOptionsFileName() const = 0;
     // The program file's base name: names the per-user data folder.
     virtual std::wstring GetAppFileName() const = 0;
+
+    // The program's modal dialogs, reached from the automation methods; a
+    // process without them (one that serves automation only) shows nothing.
+    virtual int ShowAboutDialog() { return 0; }
+    virtual int ShowOptionsDialog() { return 0; }
 };

@@ -1,0 +1,119 @@
+// snapctl: drives a Snapwell capture engine from the command line, for
+// scripts and other programs. It creates an engine in the running Snapwell
+// (or one that COM starts), calls one method, prints the method's status
+// value and exits with 0 when the status is 0.
+//
+// Exit codes: 0 done; 1 the engine did nothing (busy, or no options);
+// 2 the call failed; 3 the server is not registered; 64 bad usage.
+#include <ShotDeskLib.h>
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kDone = 0, kNothingDone = 1, kFailed = 2, kNotRegistered = 3, kUsage = 64;
+
+int Usage() {
+    std::fwprintf(stderr,
+                  L"usage: snapctl COMMAND\n"
+                  L"  fullscreen         capture the whole screen\n"
+                  L"  window             pick windows on screen and capture them\n"
+                  L"  region             drag a rectangle on screen and capture it\n"
+                  L"  rect X Y W H       capture a rectangle of the screen\n"
+                  L"  capture            capture in the current capture mode\n"
+                  L"  resize             resize an application window\n"
+                  L"  toolbar            show the capture toolbar\n"
+                  L"  options            show the options dialog\n"
+                  L"  about              show the about dialog\n");
+    return kUsage;
+}
+
+bool ParseLong(const wchar_t* text, LONG& out) {
+    wchar_t* end = nullptr;
+    errno = 0;
+    const long long value = std::wcstoll(text, &end, 10);
+    if (end == text || *end != L'\0' || errno != 0 || value < LONG_MIN || value > LONG_MAX) return false;
+    out = static_cast<LONG>(value);
+    return true;
+}
+
+std::wstring ErrorText(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0,
+                                     nullptr);
+    std::wstring text = n ? std::wstring(buffer, n) : L"error";
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) text.pop_back();
+    return text;
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    if (args.empty()) return Usage();
+    const std::wstring& command = args[0];
+    LONG rect[4] = {};
+    if (command == L"rect") {
+        if (args.size() != 5) return Usage();
+        for (int i = 0; i < 4; ++i)
+            if (!ParseLong(args[i + 1].c_str(), rect[i])) return Usage();
+    } else if (args.size() != 1) {
+        return Usage();
+    }
+    static const wchar_t* const kCommands[] = {L"fullscreen", L"window", L"region",  L"rect",   L"capture",
+                                               L"resize",     L"toolbar", L"options", L"about"};
+    bool known = false;
+    for (const wchar_t* c : kCommands) known = known || command == c;
+    if (!known) return Usage();
+
+    ICaptureEngine* engine = nullptr;
+    HRESULT hr = ::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                    reinterpret_cast<void**>(&engine));
+    if (hr == REGDB_E_CLASSNOTREG || hr == REGDB_E_READREGDB || hr == CO_E_APPNOTFOUND) {
+        std::fwprintf(stderr,
+                      L"snapctl: Snapwell's automation server is not registered on this computer.\n"
+                      L"Register it once with:  Snapwell.exe /Regserver\n");
+        return kNotRegistered;
+    }
+    if (FAILED(hr)) {
+        std::fwprintf(stderr, L"snapctl: cannot reach Snapwell: %ls (0x%08lX)\n", ErrorText(hr).c_str(),
+                      static_cast<unsigned long>(hr));
+        return kFailed;
+    }
+    if (command == L"fullscreen") hr = engine->CaptureFullScreen();
+    else if (command == L"window") hr = engine->CaptureWindow();
+    else if (command == L"region") hr = engine->CaptureRegion();
+    else if (command == L"rect") hr = engine->CaptureRect(rect[0], rect[1], rect[2], rect[3], nullptr);
+    else if (command == L"capture") hr = engine->Capture();
+    else if (command == L"resize") hr = engine->ResizeApplication();
+    else if (command == L"toolbar") hr = engine->ShowToolBar();
+    else if (command == L"options") hr = engine->DisplayOptionsDlg();
+    else if (command == L"about") hr = engine->About();
+    engine->Release();
+    if (FAILED(hr)) {
+        std::fwprintf(stderr, L"snapctl: %ls failed: %ls (0x%08lX)\n", command.c_str(), ErrorText(hr).c_str(),
+                      static_cast<unsigned long>(hr));
+        return kFailed;
+    }
+    std::wprintf(L"%ld\n", static_cast<long>(hr));
+    return hr == S_OK ? kDone : kNothingDone;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        std::fwprintf(stderr, L"snapctl: COM could not be started\n");
+        return kFailed;
+    }
+    const int code = Run(args);
+    ::CoUninitialize();
+    std::fflush(stdout);
+    return code;
+}
