@@ -1,6 +1,6 @@
 // Loading language files into the catalog from real files and real options:
 // the main file then the library's, the first entry winning, damaged files,
-// the choice of the language entry, the help folder and the user's language.
+// the choice of the language entry and the help folder.
 #include "platform/FileSystem.h"
 #include "tests/OptionsFixture.h"
 #include "tests/TestFiles.h"
@@ -8,18 +8,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
+#include <shlobj.h>
 
 namespace {
 
-// English and German, the German entry naming sublanguage 1.
-std::string LanguageOptions(const char* value, const char* language = "de") {
-    return std::string("<ToolOptions><ProgramOptions>"
-                       "<Languages Name='Language' Value='") + value + "' Language='" + language + "'>"
-           "<Language Name='English' Value='1033' LanguageXML='english.xml' PrimaryLangID='9' SubLangID=''/>"
-           "<Language Name='German' Value='1031' LanguageXML='german.xml' PrimaryLangID='7' SubLangID='1'/>"
-           "</Languages></ProgramOptions></ToolOptions>";
+std::string Languages(const char* value, const char* entries, const char* code = "de") {
+    return std::string("<ToolOptions><ProgramOptions><Languages Name='Language' Value='") + value +
+           "' Language='" + code + "'>" + entries + "</Languages></ProgramOptions></ToolOptions>";
 }
+
+// English, and German naming sublanguage 1.
+constexpr char kEnglishGerman[] =
+    "<Language Name='English' Value='1033' LanguageXML='english.xml' PrimaryLangID='9' SubLangID=''/>"
+    "<Language Name='German' Value='1031' LanguageXML='german.xml' PrimaryLangID='7' SubLangID='1'/>";
 
 std::string Entries(std::initializer_list<std::pair<const char*, const char*>> entries) {
     std::string xml = "<?xml version='1.0' encoding='UTF-8'?><LanguageOptions>";
@@ -30,7 +31,7 @@ std::string Entries(std::initializer_list<std::pair<const char*, const char*>> e
 
 std::string Repeat(const std::string& part, int times) {
     std::string text;
-    for (int i = 0; i < times; ++i) text += part;
+    while (times-- > 0) text += part;
     return text;
 }
 
@@ -42,18 +43,19 @@ protected:
         testfiles::RemoveTree(folder);
         ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
         catalog.SetLanguageFolder(folder);
-        catalog.SetProductTexts({L"Snapwell", L"Veltrane", L"2.1   Build 007", L"", L""});
+        catalog.SetProductTexts({L"Snapwell", L"Veltrane", L"", L"", L""});
+        Reload(Languages("1031", kEnglishGerman));
     }
     void TearDown() override {
         testfiles::RemoveTree(folder);
         OptionsFiles::TearDown();
     }
-    void WriteLanguage(const wchar_t* name, const std::string& data) { testfiles::Write(folder + name, data); }
-    // Fresh options from xml, whatever an earlier step of the test saved.
+    // Fresh options from xml, whatever an earlier step saved.
     void Reload(const std::string& xml) {
         testfiles::Remove(userFile);
         LoadOptionsFrom(xml.c_str());
     }
+    void WriteLanguage(const wchar_t* name, const std::string& data) { testfiles::Write(folder + name, data); }
     std::wstring Text(const wchar_t* key) const { return catalog.ExpandText(key, true); }
 
     std::wstring folder;
@@ -63,12 +65,8 @@ protected:
 }  // namespace
 
 TEST_F(LanguageFiles, MainFileThenLibraryFileAndTheFirstEntryWins) {
-    Reload(LanguageOptions("1031"));
     WriteLanguage(L"german.xml", Entries({{"$applicationname Properties", "Eigenschaften von {applicationname}"},
-                                          {"Exit", "Beenden"},
-                                          {"Twice", "first"},
-                                          {"Twice", "second"},
-                                          {"Lines", "Eins{n}Zwei"}}));
+                                          {"Exit", "Beenden"}, {"Twice", "first"}, {"Twice", "second"}}));
     WriteLanguage(L"cvgerman.xml", Entries({{"Exit", "from the library"}, {"Cancel", "Abbrechen"}}));
     ASSERT_TRUE(catalog.LoadLanguages(*options, false)) << catalog.GetLastLoadError();
 
@@ -76,21 +74,18 @@ TEST_F(LanguageFiles, MainFileThenLibraryFileAndTheFirstEntryWins) {
     EXPECT_EQ(Text(L"Exit"), L"Beenden") << "the library file does not override the main file";
     EXPECT_EQ(Text(L"Twice"), L"first");
     EXPECT_EQ(Text(L"Cancel"), L"Abbrechen");
-    EXPECT_EQ(Text(L"Lines"), L"Eins\nZwei");
     EXPECT_EQ(Text(L"Open $applicationname"), L"Open $applicationname") << "no entry: shown as written";
     EXPECT_EQ(Text(L"exit"), L"exit") << "keys are case-sensitive";
     EXPECT_EQ(catalog.ExpandText(L"Exit", false), L"Exit") << "no lookup without translate";
-    EXPECT_EQ(catalog.GetLanguageId(), 7 + 1 * 1024);
-    EXPECT_EQ(catalog.GetLanguageFileName(), L"german.xml");
+    EXPECT_EQ(catalog.GetLanguageId(), 0x0407) << "the language of the file, not of its library companion";
 
-    // A load with clear drops the library's entries as well.
     ASSERT_TRUE(catalog.LoadLanguage(*options, true, L""));
-    EXPECT_EQ(Text(L"Cancel"), L"Cancel");
+    EXPECT_EQ(Text(L"Cancel"), L"Cancel") << "clear drops the library's entries too";
 }
 
 TEST_F(LanguageFiles, DamagedFilesLeaveKeysLiteralAndNeverCrash) {
-    Reload(LanguageOptions("1031"));
     const std::string good = Entries({{"Exit", "Beenden"}});
+    const std::string list = good.substr(good.find("<L"));
     const std::string damaged[] = {
         "",
         good.substr(0, good.size() / 2),
@@ -98,79 +93,43 @@ TEST_F(LanguageFiles, DamagedFilesLeaveKeysLiteralAndNeverCrash) {
         "\xFF\xFE<\0L\0",
         "plain text, not XML",
         "<Other><Item ItemName='Exit' ItemTranslation='Beenden'/></Other>",
-        "<Two>" + good.substr(good.find("<L")) + "<LanguageOptions/></Two>",
+        "<Two>" + list + "<LanguageOptions/></Two>",
         std::string(100000, '<') + "LanguageOptions>",
         "<?xml version='1.0'?>" + Repeat("<a>", 200000),
     };
-    int index = 0;
-    for (const std::string& data : damaged) {
+    for (size_t i = 0; i < std::size(damaged); ++i) {
         WriteLanguage(L"german.xml", good);
         ASSERT_TRUE(catalog.LoadLanguage(*options, true, L""));
-        WriteLanguage(L"german.xml", data);
-        EXPECT_FALSE(catalog.LoadLanguage(*options, false, L"")) << "damage " << index;
-        EXPECT_EQ(Text(L"Exit"), L"Beenden") << "without clear the table stays, damage " << index;
-        EXPECT_FALSE(catalog.LoadLanguage(*options, true, L"")) << "damage " << index;
-        EXPECT_EQ(Text(L"Exit"), L"Exit") << "damage " << index;
-        EXPECT_EQ(Text(L"{applicationname}{n}"), L"Snapwell\n") << "placeholders are still filled";
-        EXPECT_EQ(catalog.GetEntryCount(), 0u);
-        EXPECT_EQ(catalog.GetLanguageId(), TextCatalog::kNoLanguage);
-        EXPECT_NE(catalog.GetLastLoadError().find(L"german.xml"), std::wstring::npos) << "damage " << index;
-        ++index;
+        WriteLanguage(L"german.xml", damaged[i]);
+        EXPECT_FALSE(catalog.LoadLanguage(*options, false, L"")) << i;
+        EXPECT_EQ(Text(L"Exit"), L"Beenden") << "without clear the table stays, damage " << i;
+        EXPECT_FALSE(catalog.LoadLanguage(*options, true, L"")) << i;
+        EXPECT_EQ(Text(L"Exit") + Text(L"{applicationname}{n}"), L"ExitSnapwell\n") << i;
+        EXPECT_EQ(catalog.GetLanguageId(), TextCatalog::kNoLanguage) << i;
+        EXPECT_NE(catalog.GetLastLoadError().find(L"german.xml"), std::wstring::npos) << i;
     }
-    WriteLanguage(L"german.xml", Repeat("<a>", 100000) + good.substr(good.find("<L")) + Repeat("</a>", 100000));
+    WriteLanguage(L"german.xml", Repeat("<a>", 100000) + list + Repeat("</a>", 100000));
     EXPECT_TRUE(catalog.LoadLanguage(*options, true, L"")) << "well formed, however deep";
-    EXPECT_EQ(Text(L"Exit"), L"Beenden");
 
     testfiles::Remove(folder + L"german.xml");
-    EXPECT_FALSE(catalog.LoadLanguages(*options, false)) << "missing files";
-    EXPECT_EQ(Text(L"Exit"), L"Exit");
-
+    EXPECT_FALSE(catalog.LoadLanguages(*options, false)) << "both files missing";
     WriteLanguage(L"german.xml", good);
-    EXPECT_FALSE(catalog.LoadLanguages(*options, false)) << "the library file is still missing";
+    EXPECT_FALSE(catalog.LoadLanguages(*options, false)) << "the library file is missing";
     EXPECT_EQ(Text(L"Exit"), L"Beenden") << "the main file's entries are kept";
 }
 
 TEST_F(LanguageFiles, EntriesNeedBothAttributesNonEmpty) {
-    Reload(LanguageOptions("1031"));
     WriteLanguage(L"german.xml",
-                  "<Root><!-- any depth --><Deeper><LanguageOptions>text<!-- c -->"
-                  "<Item ItemName='NoText'/><Item ItemName='EmptyText' ItemTranslation=''/>"
+                  "<Root><Deeper><LanguageOptions>text<!-- c -->"
+                  "<Item ItemName='NoText'/><Item ItemName='Empty' ItemTranslation=''/>"
                   "<Item ItemTranslation='no name'/><Item ItemName='' ItemTranslation='empty name'/>"
                   "<AnyTag ItemName='Taken' ItemTranslation='yes'><Item ItemName='Nested' ItemTranslation='no'/></AnyTag>"
-                  "<Item ItemName='EmptyText' ItemTranslation='later entry'/>"
-                  "</LanguageOptions></Deeper></Root>");
+                  "<Item ItemName='Empty' ItemTranslation='later entry'/></LanguageOptions></Deeper></Root>");
     ASSERT_TRUE(catalog.LoadLanguage(*options, true, L""));
     EXPECT_EQ(catalog.GetEntryCount(), 2u);
     EXPECT_EQ(Text(L"Taken"), L"yes") << "the element's name is not looked at";
-    EXPECT_EQ(Text(L"EmptyText"), L"later entry") << "a skipped entry does not block a later one";
+    EXPECT_EQ(Text(L"Empty"), L"later entry") << "a skipped entry does not block a later one";
     EXPECT_EQ(Text(L"Nested"), L"Nested") << "only children of LanguageOptions are entries";
-    EXPECT_EQ(Text(L"NoText"), L"NoText");
-}
-
-TEST_F(LanguageFiles, UnknownLanguageFileGivesTheNeutralIdentifier) {
-    LoadOptionsFrom("<ToolOptions><ProgramOptions><Languages Name='Language' Value='1'>"
-                    "<Language Name='Mine' Value='1' LanguageXML='mine.xml' PrimaryLangID='' SubLangID=''/>"
-                    "</Languages></ProgramOptions></ToolOptions>");
-    WriteLanguage(L"mine.xml", Entries({{"Exit", "Quit"}}));
-    ASSERT_TRUE(catalog.LoadLanguage(*options, true, L"")) << "the entry's identifier cannot be read";
-    EXPECT_EQ(Text(L"Exit"), L"Quit");
-    EXPECT_EQ(catalog.GetLanguageId(), TextCatalog::kNoLanguage);
-}
-
-TEST_F(LanguageFiles, UnnamedLanguageFollowsTheUiLanguageElseEnglish) {
-    const uint16_t primary = GetUiLanguage() & 0x3FF;
-    const std::string entry = "<Language Name='UI' Value='42' LanguageXML='ui.xml' PrimaryLangID='" +
-                              std::to_string(primary) + "' SubLangID=''/>";
-    Reload("<ToolOptions><ProgramOptions><Languages Name='Language' Value='none'>" + entry +
-           "</Languages></ProgramOptions></ToolOptions>");
-    EXPECT_EQ(ChooseLanguageFile(*options), L"ui.xml");
-    EXPECT_NE(testfiles::Read(userFile).find("Value=\"42\""), std::string::npos) << "stored and saved";
-
-    Reload("<ToolOptions><ProgramOptions><Languages Name='Language' Value='none'>"
-           "<Language Name='Other' Value='5' LanguageXML='other.xml' PrimaryLangID='1023' SubLangID=''/>"
-           "</Languages></ProgramOptions></ToolOptions>");
-    EXPECT_EQ(ChooseLanguageFile(*options), L"english.xml");
-    EXPECT_EQ(options->GetProgramOption(L"Language", false), L"none") << "no English entry to store";
 }
 
 TEST(LanguageEntry, ExactMatchWinsOverTheFirstPrimaryOnlyMatch) {
@@ -179,38 +138,37 @@ TEST(LanguageEntry, ExactMatchWinsOverTheFirstPrimaryOnlyMatch) {
         doc.load_string((std::wstring(L"<Languages>") + entries + L"</Languages>").c_str());
         return OptionsDocument::ChooseLanguageEntry(doc.first_child(), langId).value_or(L"<none>");
     };
-    const wchar_t* bothGerman = L"<Language Value='7,2' PrimaryLangID='7' SubLangID='2'/>"
-                                L"<Language Value='7,1' PrimaryLangID='7' SubLangID='1'/>";
-    EXPECT_EQ(choose(bothGerman, 0x0407), L"7,1");
-    EXPECT_EQ(choose(L"<Language Value='7,2' PrimaryLangID='7' SubLangID='2'/>", 0x0407), L"7,2");
+    const wchar_t* german72 = L"<Language Value='7,2' PrimaryLangID='7' SubLangID='2'/>";
+    EXPECT_EQ(choose((std::wstring(german72) + L"<Language Value='7,1' PrimaryLangID='7' SubLangID='1'/>").c_str(),
+                     0x0407), L"7,1");
+    EXPECT_EQ(choose(german72, 0x0407), L"7,2") << "a primary-only match";
     EXPECT_EQ(choose(L"<L Value='first' PrimaryLangID='9' SubLangID=''/><L Value='second' PrimaryLangID='9'/>", 0x0409),
               L"first");
     EXPECT_EQ(choose(L"<L Value='padded' PrimaryLangID='07' SubLangID='1'/>", 0x0407), L"<none>")
         << "identifiers compare as texts";
-    EXPECT_EQ(choose(L"<L Value='en' PrimaryLangID='9' SubLangID=''/>", 0x0407), L"<none>");
 }
 
-TEST_F(LanguageFiles, SelectingALanguageStoresAndSavesIt) {
-    Reload(LanguageOptions("1033"));
+TEST_F(LanguageFiles, TheChosenLanguageIsStoredAndSaved) {
+    Reload(Languages("1033", kEnglishGerman));
     EXPECT_TRUE(options->SelectLanguageForLangId(0x0407));
     EXPECT_EQ(options->GetLanguageFileForOption(), L"german.xml");
     EXPECT_NE(testfiles::Read(userFile).find("Value=\"1031\""), std::string::npos);
-
     EXPECT_TRUE(options->SelectLanguageForLangId(0x0411)) << "no Japanese entry";
     EXPECT_EQ(options->GetLanguageFileForOption(), L"german.xml");
 
-    Reload("<ToolOptions><ProgramOptions><Languages Name='Language' Value='1033'>"
-           "<Language Name='German' Value='1031' LanguageXML='german.xml' PrimaryLangID='7' SubLangID='1'/>"
-           "</Languages><Languages/></ProgramOptions></ToolOptions>");
-    EXPECT_TRUE(options->SelectLanguageForLangId(0x0407));
-    EXPECT_EQ(options->Document().select_node(L"//Languages").node().attribute(L"Value").value(),
-              std::wstring(L"1033")) << "two Languages elements: nothing is chosen";
+    // A language option that names no entry follows the UI language...
+    const std::string ui = "<Language Name='UI' Value='42' LanguageXML='ui.xml' PrimaryLangID='" +
+                           std::to_string(GetUiLanguage() & 0x3FF) + "'/>";
+    Reload(Languages("none", ui.c_str()));
+    EXPECT_EQ(ChooseLanguageFile(*options), L"ui.xml");
+    EXPECT_NE(testfiles::Read(userFile).find("Value=\"42\""), std::string::npos);
+    // ...else falls back to English.
+    Reload(Languages("none", "<Language Name='Other' Value='5' LanguageXML='other.xml' PrimaryLangID='1023'/>"));
+    EXPECT_EQ(ChooseLanguageFile(*options), L"english.xml");
 }
 
 TEST_F(LanguageFiles, HelpFolderNeedsAnIndexPage) {
-    testfiles::RemoveTree(folder + L"docs");
-    ::CreateDirectoryW((folder + L"docs").c_str(), nullptr);
-    ::CreateDirectoryW((folder + L"docs\\de").c_str(), nullptr);
+    ::SHCreateDirectoryExW(nullptr, (folder + L"docs\\de").c_str(), nullptr);
     EXPECT_EQ(GetDocsFolder(folder, L"de"), folder + L"docs\\en\\") << "the folder alone is not enough";
     testfiles::Write(folder + L"docs\\de\\index.htm", "<html/>");
     EXPECT_EQ(GetDocsFolder(folder, L"de"), folder + L"docs\\de\\");
@@ -218,24 +176,15 @@ TEST_F(LanguageFiles, HelpFolderNeedsAnIndexPage) {
     for (const wchar_t* code : {L"", L".", L"..", L"de\\..", L"C:\\"})
         EXPECT_EQ(GetDocsFolder(folder, code), folder + L"docs\\en\\") << code;
 
-    // The options' code, else the user's locale, below the program folder.
-    const std::wstring program = platform::FolderOf(platform::ModuleFileName());
-    const std::wstring locale = GetLocaleLanguageName(true);
-    testfiles::RemoveTree(program + L"docs");
-    ::CreateDirectoryW((program + L"docs").c_str(), nullptr);
-    ::CreateDirectoryW((program + L"docs\\" + locale).c_str(), nullptr);
-    testfiles::Write(program + L"docs\\" + locale + L"\\index.htm", "<html/>");
-    Reload(LanguageOptions("1033", ""));
-    EXPECT_EQ(GetDocsFolder(*options), program + L"docs\\" + locale + L"\\");
-    Reload(LanguageOptions("1033", "zz"));
-    EXPECT_EQ(GetDocsFolder(*options), program + L"docs\\en\\");
-    testfiles::RemoveTree(program + L"docs");
-}
-
-TEST(UserLanguage, UiLanguageAndLocaleNames) {
-    EXPECT_EQ(GetUiLanguage(), ::GetUserDefaultUILanguage());
-    const std::wstring code = GetLocaleLanguageName(true);
-    ASSERT_EQ(code.size(), 2u);
-    EXPECT_TRUE(std::iswlower(code[0]) && std::iswlower(code[1])) << code;
-    EXPECT_GT(GetLocaleLanguageName(false).size(), 2u);
+    // Without a code in the options, the user's locale picks the folder.
+    const std::wstring docs = platform::FolderOf(platform::ModuleFileName()) + L"docs\\";
+    const std::wstring locale = docs + GetLocaleLanguageName(true) + L"\\";
+    ASSERT_EQ(GetLocaleLanguageName(true).size(), 2u);
+    ::SHCreateDirectoryExW(nullptr, locale.c_str(), nullptr);
+    testfiles::Write(locale + L"index.htm", "<html/>");
+    Reload(Languages("1033", kEnglishGerman, ""));
+    EXPECT_EQ(GetDocsFolder(*options), locale);
+    Reload(Languages("1033", kEnglishGerman, "zz"));
+    EXPECT_EQ(GetDocsFolder(*options), docs + L"en\\");
+    testfiles::RemoveTree(docs);
 }
