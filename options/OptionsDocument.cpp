@@ -263,3 +263,26 @@ std::wstring OptionsDocument::GetLanguageFileForOption() const {
     }
     return {};
 }
+
+std::optional<std::wstring> OptionsDocument::ChooseLanguageEntry(pugi::xml_node languages, uint16_t langId) {
+    const std::wstring primary = std::to_wstring(langId & 0x3FF);
+    const std::wstring sub = std::to_wstring((langId >> 10) & 0x3F);
+    std::optional<std::wstring> chosen;
+    for (pugi::xml_node entry = languages.first_child(); entry; entry = entry.next_sibling()) {
+        if (entry.type() != pugi::node_element || primary != entry.attribute(L"PrimaryLangID").value()) continue;
+        if (sub == entry.attribute(L"SubLangID").value()) return std::wstring(entry.attribute(L"Value").value());
+        if (!chosen) chosen = entry.attribute(L"Value").value();
+    }
+    return chosen;
+}
+
+bool OptionsDocument::SelectLanguageForLangId(uint16_t langId) {
+    try {
+        const pugi::xml_node languages = SingleElement(L"Languages");
+        if (!languages) return true;
+        const std::optional<std::wstring> value = ChooseLanguageEntry(languages, langId);
+        if (value && WriteValue(languages, *value)) SaveOptions();
+    } catch (...) {
+    }
+    return true;
+}

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 class OptionsDocument {
@@ -64,6 +65,16 @@ public:
     bool ReadLanguageFiles(std::map<uint16_t, std::wstring>& languages) const;
     // The "LanguageXML" of the language that the "Language" option names.
     std::wstring GetLanguageFileForOption() const;
+    // Makes the language entry for a Windows language identifier the
+    // language option, and saves: the entry with the same primary language
+    // and sublanguage, else the first with the same primary language. Nothing
+    // changes when none matches or there is not exactly one "Languages"
+    // element. Always returns true.
+    bool SelectLanguageForLangId(uint16_t langId);
+    // The "Value" of that entry among the child elements of languages. The
+    // identifiers compare as decimal texts, so an empty "SubLangID" matches
+    // the primary language only.
+    static std::optional<std::wstring> ChooseLanguageEntry(pugi::xml_node languages, uint16_t langId);
 
     pugi::xml_node GetRootElement() const;
     pugi::xml_document& Document() { return m_document; }

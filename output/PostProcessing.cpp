@@ -6,6 +6,7 @@
 #include "output/EditorLaunch.h"
 #include "output/SaveAsDialog.h"
 #include "platform/FileSystem.h"
+#include "uikit/CorvaneApp.h"
 #include "uikit/MessageBox.h"
 
 #include <shlwapi.h>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr wchar_t kPromptWhenSaving[] = L"<PromptWhenSaving>";
+constexpr wchar_t kErrorSaveToFile[] = L"ErrorSaveToFile";
 
 }  // namespace
 
@@ -83,6 +85,13 @@ std::wstring MakeCaptureFileName(CaptureOptions& options) {
 }
 
 std::wstring SaveErrorText() {
+    // The language files are data beside the program; when they are missing
+    // or lack the entry, the English text still tells the user what to check
+    // instead of showing the bare key.
+    if (CCorvaneApp* app = CCorvaneApp::Current()) {
+        const TextCatalog& catalog = app->GetTextCatalog();
+        if (catalog.FindTranslation(kErrorSaveToFile)) return catalog.ExpandText(kErrorSaveToFile, true);
+    }
     return L"The capture could not be saved. Check that the folder exists, that you may write to it and that "
            L"the disk has room.";
 }

@@ -45,5 +45,6 @@ int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clip
 // a leading "\\" of a network path is kept.
 std::wstring TrimTargetFolder(const std::wstring& folder);
 
-// The text shown below the path when a save fails.
+// The text shown below the path when a save fails: the active language's
+// "ErrorSaveToFile", or an English text when it has none.
 std::wstring SaveErrorText();

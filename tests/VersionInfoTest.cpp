@@ -1,5 +1,6 @@
 // Version texts from real version resources and dotted version arithmetic.
 #include "platform/FileSystem.h"
+#include "uikit/TextCatalog.h"
 #include "uikit/VersionInfo.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,11 @@ TEST(VersionInfo, ShortAndLongFormsOfAVersionResource) {
     std::wmemset(small, L'#', 5);
     EXPECT_EQ(FormatFileVersion(self, small, 5, false), 7u) << "the length of the whole text";
     EXPECT_STREQ(small, L"2.1.");
+}
+
+TEST(VersionInfo, VersionPlaceholderReadsTheProgramFile) {
+    EXPECT_EQ(ProgramVersionText(L"uikit_tests"), L"2.1   Build 007");
+    EXPECT_EQ(ProgramVersionText(L"NoSuchProgram"), L"");
 }
 
 TEST(VersionInfo, FileWithoutVersionLeavesTheBufferAlone) {

@@ -3,7 +3,9 @@
 // overrides these to give the library its identity: names for folders, the
 // registry and the text placeholders.
 #include "platform/WinApp.h"
+#include "uikit/TextCatalog.h"
 
+#include <memory>
 #include <string>
 
 class CCorvaneApp : public platform::WinApp {
@@ -16,11 +18,24 @@ public:
     // The settings file, "options.xml", looked for in the per-user data
     // folder and beside the program.
     virtual std::wstring GetOptionsFileName() const = 0;
-    // The program file's base name: names the per-user data folder.
+    // The program file's base name: names the per-user data folder and the
+    // file whose version "{version}" shows.
     virtual std::wstring GetAppFileName() const = 0;
+    // The product's web page as an HTML anchor, <a href='address'>text</a>,
+    // and its purchase page; empty unless the program has them.
+    virtual std::wstring GetWebLink() const { return {}; }
+    virtual std::wstring GetPurchaseUrl() const { return {}; }
+
+    // The translation table every displayed text goes through. Made on first
+    // use, with the product texts from the overrides above, and kept for the
+    // life of the application object.
+    TextCatalog& GetTextCatalog();
 
     // The program's modal dialogs, reached from the automation methods; a
     // process without them (one that serves automation only) shows nothing.
     virtual int ShowAboutDialog() { return 0; }
     virtual int ShowOptionsDialog() { return 0; }
+
+private:
+    std::unique_ptr<TextCatalog> m_textCatalog;
 };

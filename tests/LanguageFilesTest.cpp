@@ -1,0 +1,190 @@
+// Loading language files into the catalog from real files and real options:
+// the main file then the library's, the first entry winning, damaged files,
+// the choice of the language entry and the help folder.
+#include "platform/FileSystem.h"
+#include "tests/OptionsFixture.h"
+#include "tests/TestFiles.h"
+#include "uikit/TextCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+namespace {
+
+std::string Languages(const char* value, const char* entries, const char* code = "de") {
+    return std::string("<ToolOptions><ProgramOptions><Languages Name='Language' Value='") + value +
+           "' Language='" + code + "'>" + entries + "</Languages></ProgramOptions></ToolOptions>";
+}
+
+// English, and German naming sublanguage 1.
+constexpr char kEnglishGerman[] =
+    "<Language Name='English' Value='1033' LanguageXML='english.xml' PrimaryLangID='9' SubLangID=''/>"
+    "<Language Name='German' Value='1031' LanguageXML='german.xml' PrimaryLangID='7' SubLangID='1'/>";
+
+std::string Entries(std::initializer_list<std::pair<const char*, const char*>> entries) {
+    std::string xml = "<?xml version='1.0' encoding='UTF-8'?><LanguageOptions>";
+    for (const auto& [key, text] : entries)
+        xml += std::string("<Item ItemName='") + key + "' ItemTranslation='" + text + "'/>";
+    return xml + "</LanguageOptions>";
+}
+
+std::string Repeat(const std::string& part, int times) {
+    std::string text;
+    while (times-- > 0) text += part;
+    return text;
+}
+
+class LanguageFiles : public OptionsFiles {
+protected:
+    void SetUp() override {
+        OptionsFiles::SetUp();
+        folder = GetTempFolder(false) + L"SnapwellLanguages\\";
+        testfiles::RemoveTree(folder);
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        catalog.SetLanguageFolder(folder);
+        catalog.SetProductTexts({L"Snapwell", L"Veltrane", L"", L"", L""});
+        Reload(Languages("1031", kEnglishGerman));
+    }
+    void TearDown() override {
+        testfiles::RemoveTree(folder);
+        OptionsFiles::TearDown();
+    }
+    // Fresh options from xml, whatever an earlier step saved.
+    void Reload(const std::string& xml) {
+        testfiles::Remove(userFile);
+        LoadOptionsFrom(xml.c_str());
+    }
+    void WriteLanguage(const wchar_t* name, const std::string& data) { testfiles::Write(folder + name, data); }
+    std::wstring Text(const wchar_t* key) const { return catalog.ExpandText(key, true); }
+
+    std::wstring folder;
+    TextCatalog catalog;
+};
+
+}  // namespace
+
+TEST_F(LanguageFiles, MainFileThenLibraryFileAndTheFirstEntryWins) {
+    WriteLanguage(L"german.xml", Entries({{"$applicationname Properties", "Eigenschaften von {applicationname}"},
+                                          {"Exit", "Beenden"}, {"Twice", "first"}, {"Twice", "second"}}));
+    WriteLanguage(L"cvgerman.xml", Entries({{"Exit", "from the library"}, {"Cancel", "Abbrechen"}}));
+    ASSERT_TRUE(catalog.LoadLanguages(*options, false)) << catalog.GetLastLoadError();
+
+    EXPECT_EQ(Text(L"$applicationname Properties"), L"Eigenschaften von Snapwell");
+    EXPECT_EQ(Text(L"Exit"), L"Beenden") << "the library file does not override the main file";
+    EXPECT_EQ(Text(L"Twice"), L"first");
+    EXPECT_EQ(Text(L"Cancel"), L"Abbrechen");
+    EXPECT_EQ(Text(L"Open $applicationname"), L"Open $applicationname") << "no entry: shown as written";
+    EXPECT_EQ(Text(L"exit"), L"exit") << "keys are case-sensitive";
+    EXPECT_EQ(catalog.ExpandText(L"Exit", false), L"Exit") << "no lookup without translate";
+    EXPECT_EQ(catalog.GetLanguageId(), 0x0407) << "the language of the file, not of its library companion";
+
+    ASSERT_TRUE(catalog.LoadLanguage(*options, true, L""));
+    EXPECT_EQ(Text(L"Cancel"), L"Cancel") << "clear drops the library's entries too";
+}
+
+TEST_F(LanguageFiles, DamagedFilesLeaveKeysLiteralAndNeverCrash) {
+    const std::string good = Entries({{"Exit", "Beenden"}});
+    const std::string list = good.substr(good.find("<L"));
+    const std::string damaged[] = {
+        "",
+        good.substr(0, good.size() / 2),
+        std::string(2000, '\0'),
+        "\xFF\xFE<\0L\0",
+        "plain text, not XML",
+        "<Other><Item ItemName='Exit' ItemTranslation='Beenden'/></Other>",
+        "<Two>" + list + "<LanguageOptions/></Two>",
+        std::string(100000, '<') + "LanguageOptions>",
+        "<?xml version='1.0'?>" + Repeat("<a>", 200000),
+    };
+    for (size_t i = 0; i < std::size(damaged); ++i) {
+        WriteLanguage(L"german.xml", good);
+        ASSERT_TRUE(catalog.LoadLanguage(*options, true, L""));
+        WriteLanguage(L"german.xml", damaged[i]);
+        EXPECT_FALSE(catalog.LoadLanguage(*options, false, L"")) << i;
+        EXPECT_EQ(Text(L"Exit"), L"Beenden") << "without clear the table stays, damage " << i;
+        EXPECT_FALSE(catalog.LoadLanguage(*options, true, L"")) << i;
+        EXPECT_EQ(Text(L"Exit") + Text(L"{applicationname}{n}"), L"ExitSnapwell\n") << i;
+        EXPECT_EQ(catalog.GetLanguageId(), TextCatalog::kNoLanguage) << i;
+        EXPECT_NE(catalog.GetLastLoadError().find(L"german.xml"), std::wstring::npos) << i;
+    }
+    WriteLanguage(L"german.xml", Repeat("<a>", 100000) + list + Repeat("</a>", 100000));
+    EXPECT_TRUE(catalog.LoadLanguage(*options, true, L"")) << "well formed, however deep";
+
+    testfiles::Remove(folder + L"german.xml");
+    EXPECT_FALSE(catalog.LoadLanguages(*options, false)) << "both files missing";
+    WriteLanguage(L"german.xml", good);
+    EXPECT_FALSE(catalog.LoadLanguages(*options, false)) << "the library file is missing";
+    EXPECT_EQ(Text(L"Exit"), L"Beenden") << "the main file's entries are kept";
+}
+
+TEST_F(LanguageFiles, EntriesNeedBothAttributesNonEmpty) {
+    WriteLanguage(L"german.xml",
+                  "<Root><Deeper><LanguageOptions>text<!-- c -->"
+                  "<Item ItemName='NoText'/><Item ItemName='Empty' ItemTranslation=''/>"
+                  "<Item ItemTranslation='no name'/><Item ItemName='' ItemTranslation='empty name'/>"
+                  "<AnyTag ItemName='Taken' ItemTranslation='yes'><Item ItemName='Nested' ItemTranslation='no'/></AnyTag>"
+                  "<Item ItemName='Empty' ItemTranslation='later entry'/></LanguageOptions></Deeper></Root>");
+    ASSERT_TRUE(catalog.LoadLanguage(*options, true, L""));
+    EXPECT_EQ(catalog.GetEntryCount(), 2u);
+    EXPECT_EQ(Text(L"Taken"), L"yes") << "the element's name is not looked at";
+    EXPECT_EQ(Text(L"Empty"), L"later entry") << "a skipped entry does not block a later one";
+    EXPECT_EQ(Text(L"Nested"), L"Nested") << "only children of LanguageOptions are entries";
+}
+
+TEST(LanguageEntry, ExactMatchWinsOverTheFirstPrimaryOnlyMatch) {
+    pugi::xml_document doc;
+    const auto choose = [&doc](const wchar_t* entries, uint16_t langId) {
+        doc.load_string((std::wstring(L"<Languages>") + entries + L"</Languages>").c_str());
+        return OptionsDocument::ChooseLanguageEntry(doc.first_child(), langId).value_or(L"<none>");
+    };
+    const wchar_t* german72 = L"<Language Value='7,2' PrimaryLangID='7' SubLangID='2'/>";
+    EXPECT_EQ(choose((std::wstring(german72) + L"<Language Value='7,1' PrimaryLangID='7' SubLangID='1'/>").c_str(),
+                     0x0407), L"7,1");
+    EXPECT_EQ(choose(german72, 0x0407), L"7,2") << "a primary-only match";
+    EXPECT_EQ(choose(L"<L Value='first' PrimaryLangID='9' SubLangID=''/><L Value='second' PrimaryLangID='9'/>", 0x0409),
+              L"first");
+    EXPECT_EQ(choose(L"<L Value='padded' PrimaryLangID='07' SubLangID='1'/>", 0x0407), L"<none>")
+        << "identifiers compare as texts";
+}
+
+TEST_F(LanguageFiles, TheChosenLanguageIsStoredAndSaved) {
+    Reload(Languages("1033", kEnglishGerman));
+    EXPECT_TRUE(options->SelectLanguageForLangId(0x0407));
+    EXPECT_EQ(options->GetLanguageFileForOption(), L"german.xml");
+    EXPECT_NE(testfiles::Read(userFile).find("Value=\"1031\""), std::string::npos);
+    EXPECT_TRUE(options->SelectLanguageForLangId(0x0411)) << "no Japanese entry";
+    EXPECT_EQ(options->GetLanguageFileForOption(), L"german.xml");
+
+    // A language option that names no entry follows the UI language...
+    const std::string ui = "<Language Name='UI' Value='42' LanguageXML='ui.xml' PrimaryLangID='" +
+                           std::to_string(GetUiLanguage() & 0x3FF) + "'/>";
+    Reload(Languages("none", ui.c_str()));
+    EXPECT_EQ(ChooseLanguageFile(*options), L"ui.xml");
+    EXPECT_NE(testfiles::Read(userFile).find("Value=\"42\""), std::string::npos);
+    // ...else falls back to English.
+    Reload(Languages("none", "<Language Name='Other' Value='5' LanguageXML='other.xml' PrimaryLangID='1023'/>"));
+    EXPECT_EQ(ChooseLanguageFile(*options), L"english.xml");
+}
+
+TEST_F(LanguageFiles, HelpFolderNeedsAnIndexPage) {
+    ::SHCreateDirectoryExW(nullptr, (folder + L"docs\\de").c_str(), nullptr);
+    EXPECT_EQ(GetDocsFolder(folder, L"de"), folder + L"docs\\en\\") << "the folder alone is not enough";
+    testfiles::Write(folder + L"docs\\de\\index.htm", "<html/>");
+    EXPECT_EQ(GetDocsFolder(folder, L"de"), folder + L"docs\\de\\");
+    testfiles::Write(folder + L"docs\\index.htm", "<html/>");
+    for (const wchar_t* code : {L"", L".", L"..", L"de\\..", L"C:\\"})
+        EXPECT_EQ(GetDocsFolder(folder, code), folder + L"docs\\en\\") << code;
+
+    // Without a code in the options, the user's locale picks the folder.
+    const std::wstring docs = platform::FolderOf(platform::ModuleFileName()) + L"docs\\";
+    const std::wstring locale = docs + GetLocaleLanguageName(true) + L"\\";
+    ASSERT_EQ(GetLocaleLanguageName(true).size(), 2u);
+    ::SHCreateDirectoryExW(nullptr, locale.c_str(), nullptr);
+    testfiles::Write(locale + L"index.htm", "<html/>");
+    Reload(Languages("1033", kEnglishGerman, ""));
+    EXPECT_EQ(GetDocsFolder(*options), locale);
+    Reload(Languages("1033", kEnglishGerman, "zz"));
+    EXPECT_EQ(GetDocsFolder(*options), docs + L"en\\");
+    testfiles::RemoveTree(docs);
+}
