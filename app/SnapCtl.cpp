@@ -88,7 +88,12 @@ int Run(const std::vector<std::wstring>& args) {
     if (command == L"fullscreen") hr = engine->CaptureFullScreen();
     else if (command == L"window") hr = engine->CaptureWindow();
     else if (command == L"region") hr = engine->CaptureRegion();
-    else if (command == L"rect") hr = engine->CaptureRect(rect[0], rect[1], rect[2], rect[3], nullptr);
+    else if (command == L"rect") {
+        // The bitmap argument is a reference: it must point somewhere, though
+        // the engine never writes it.
+        HBITMAP unused = nullptr;
+        hr = engine->CaptureRect(rect[0], rect[1], rect[2], rect[3], &unused);
+    }
     else if (command == L"capture") hr = engine->Capture();
     else if (command == L"resize") hr = engine->ResizeApplication();
     else if (command == L"toolbar") hr = engine->ShowToolBar();

@@ -1,10 +1,9 @@
 #include "app/ToolBarControl.h"
 
-#include "uikit/CorvaneApp.h"
+#include "uikit/TextCatalog.h"
 
 bool ToolBarControl::CreateHidden() {
-    const CCorvaneApp* app = CCorvaneApp::Current();
-    const std::wstring title = app ? app->GetProductName() : std::wstring(L"Snapwell");
+    const std::wstring title = ExpandText(L"{applicationname}", false);
     const bool created = Create(L"SnapwellToolBar", CS_HREDRAW | CS_VREDRAW, WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
                                 title.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU, RECT{}, nullptr, nullptr,
                                 static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));

@@ -4,10 +4,19 @@
 #include "app/ShotDeskConstants.h"
 #include "uikit/CorvaneApp.h"
 
+#include <functional>
+
 class TestApp : public CCorvaneApp {
 public:
     std::wstring GetProductName() const override { return kProductName; }
     std::wstring GetCompanyName() const override { return kCompanyName; }
     std::wstring GetOptionsFileName() const override { return kOptionsFileName; }
     std::wstring GetAppFileName() const override { return kAppFileName; }
+
+    // Stand-ins for the program's dialogs, set by the tests that open them.
+    std::function<int()> aboutDialog, optionsDialog;
+    int ShowAboutDialog() override { return aboutDialog ? aboutDialog() : 0; }
+    int ShowOptionsDialog() override { return optionsDialog ? optionsDialog() : 0; }
+
+    static TestApp& Get() { return *static_cast<TestApp*>(CCorvaneApp::Current()); }
 };
