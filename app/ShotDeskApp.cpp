@@ -3,16 +3,72 @@
 #include "app/ServerRegistration.h"
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
+#include "platform/FileSystem.h"
+#include "resources/resource.h"
 #include "shellutil/StandardFolders.h"
+#include "app/PendingHotKey.h"
 #include "uikit/MessageBox.h"
+#include "uikit/TextCatalog.h"
+#include "uikit/VersionInfo.h"
 
 #include <ShotDeskLib.h>
+#include <commctrl.h>
+#include <cstring>
 #include <ole2.h>
+
+namespace {
+
+constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kConfigDat[] = L"Config.Dat";
+
+struct HotKeyRow {
+    const wchar_t* option;
+    HRESULT (STDMETHODCALLTYPE ICaptureEngine::*action)();
+    const wchar_t* takenMessage;
+};
+
+// In order of registration, unregistration and dispatch.
+const HotKeyRow kHotKeyRows[5] = {
+    {L"CaptureKey", &ICaptureEngine::ShowToolBar, L"ToolBarHotKeyUsed"},
+    {L"FullScreenCaptureKey", &ICaptureEngine::CaptureFullScreen, L"FullscreenHotKeyUsed"},
+    {L"WindowCaptureKey", &ICaptureEngine::CaptureWindow, L"WindowHotKeyUsed"},
+    {L"RegionCaptureKey", &ICaptureEngine::CaptureRegion, L"RectangleHotKeyUsed"},
+    {L"ResizeApplicationKey", &ICaptureEngine::ResizeApplication, L"ResizeHotKeyUsed"},
+};
+
+std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
+
+// Gives the foreground to a window of this program while another program has it.
+void BringForward(HWND window) {
+    const DWORD self = ::GetCurrentThreadId();
+    const HWND foreground = ::GetForegroundWindow();
+    const DWORD other = foreground ? ::GetWindowThreadProcessId(foreground, nullptr) : 0;
+    const bool attached = other != 0 && other != self && ::AttachThreadInput(self, other, TRUE);
+    ::SetForegroundWindow(window);
+    ::SetFocus(window);
+    if (attached) ::AttachThreadInput(self, other, FALSE);
+}
+
+}  // namespace
+
+CShotDeskApp::CShotDeskApp() {
+    for (int i = 0; i < 5; ++i) hotKeyIds_[i] = ::GlobalAddAtomW(kHotKeyRows[i].option);
+}
+
+CShotDeskApp::~CShotDeskApp() {
+    for (ATOM id : hotKeyIds_) {
+        if (id == 0) continue;
+        ::UnregisterHotKey(trayWindow_.hwnd(), id);
+        ::GlobalDeleteAtom(id);
+    }
+}
 
 std::wstring CShotDeskApp::GetProductName() const { return kProductName; }
 std::wstring CShotDeskApp::GetCompanyName() const { return kCompanyName; }
 std::wstring CShotDeskApp::GetOptionsFileName() const { return kOptionsFileName; }
 std::wstring CShotDeskApp::GetAppFileName() const { return kAppFileName; }
+std::wstring CShotDeskApp::GetWebLink() const { return L"<a href='https://snapwell.veltrane.com/'>Snapwell</a>"; }
+std::wstring CShotDeskApp::GetPurchaseUrl() const { return L"https://snapwell.veltrane.com/buy"; }
 
 bool CShotDeskApp::InitInstance() {
     oleInitialized_ = SUCCEEDED(::OleInitialize(nullptr));
@@ -34,13 +90,68 @@ bool CShotDeskApp::InitInstance() {
         options_ = std::make_unique<CaptureOptions>();
     } catch (const OptionsError& error) {
         ShowProgramMessage(error.Text(), MB_OK | MB_ICONERROR);
+        exitCode_ = 1;
         return false;
     }
-    // The tray window and hot keys are not built yet: report where the
-    // settings live and end.
-    const std::wstring text = L"Options loaded from " + GetSettingsFilePath(false);
-    ::OutputDebugStringW(text.c_str());
-    return false;
+
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_HOTKEY_CLASS};
+    ::InitCommonControlsEx(&controls);
+    UpgradeCheck();
+
+    if (!commandLine_.info) {
+        HANDLE mutex = ::CreateMutexW(nullptr, FALSE, kProductName);
+        if (mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+            ::CloseHandle(mutex);
+            ActivatePreviousInstance();
+            return false;
+        }
+        mutex_.reset(mutex);
+    }
+
+    if (!GetTextCatalog().LoadLanguages(*options_, commandLine_.config)) {
+        // The program still works with untranslated texts; the user hears
+        // why instead of the program vanishing.
+        ShowProgramMessage(L"The language files of " + GetProductName() +
+                               L" could not be read; texts are shown untranslated.\n" +
+                               GetTextCatalog().GetLastLoadError(),
+                           MB_OK | MB_ICONWARNING);
+    }
+    if (commandLine_.info) {
+        RunInfoDialog();
+        return false;
+    }
+
+    if (ReadNeedConfig(false) || commandLine_.config) {
+        if (!RunWizard()) return false;
+        ReadNeedConfig(true);
+    }
+    if (!RunSplash()) return false;
+
+    const RECT none{};
+    const std::wstring title = GetProductName() + L"ShellIconWND";
+    const bool created = trayWindow_.Create(L"SnapwellShellIconWND", CS_HREDRAW | CS_VREDRAW, 0, title.c_str(), 0,
+                                            none, nullptr, ::LoadCursorW(nullptr, IDC_ARROW),
+                                            static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    if (created) {
+        HICON big = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+        HICON small = static_cast<HICON>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 16, 16, 0));
+        ::SendMessageW(trayWindow_.hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+        ::SendMessageW(trayWindow_.hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    }
+
+    if (engine_) engine_->Release();
+    engine_ = nullptr;
+    CCaptureEngine::SetProcessOptions(options_.get());
+    auto* engine = new (std::nothrow) CCaptureEngine;
+    if (engine != nullptr) {
+        engine->SetMainWindow(trayWindow_.hwnd());
+        engine->QueryInterface(IID_ICaptureEngine, reinterpret_cast<void**>(&engine_));
+        engine_->SetOptions(static_cast<ULONG>(reinterpret_cast<UINT_PTR>(options_.get())));
+    }
+    RegisterHotKeys(true);
+    interactive_ = created;
+    return created;
 }
 
 bool CShotDeskApp::StartAutomationOnly() {
@@ -59,10 +170,169 @@ bool CShotDeskApp::StartAutomationOnly() {
     return true;
 }
 
+void CShotDeskApp::UpgradeCheck() {
+    const std::wstring shipped = platform::WithTrailingBackslash(GetProgramFolder()) + kConfigDat;
+    const std::wstring user = platform::WithTrailingBackslash(GetUserDataFolder()) + kConfigDat;
+    const auto shippedTime = platform::LastWriteTime(shipped);
+    if (!shippedTime) return;
+    const auto userTime = platform::LastWriteTime(user);
+    if (userTime && *shippedTime <= *userTime) return;
+    RestoreDefaultOptions();
+    platform::CopyFileReplacing(shipped, user);
+}
+
+void CShotDeskApp::RestoreDefaultOptions() {
+    if (!options_) return;
+    const std::wstring defaults = platform::WithTrailingBackslash(GetProgramFolder()) + GetOptionsFileName();
+    if (!platform::FileExists(defaults)) return;
+    try {
+        options_->EnsureUserOptionsFile(true);
+        options_->LoadOptions();
+    } catch (const OptionsError& error) {
+        ShowProgramMessage(error.Text(), MB_OK | MB_ICONERROR);
+    }
+}
+
+bool CShotDeskApp::ReadNeedConfig(bool clear) {
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS)
+        return false;
+    platform::UniqueHkey key(raw);
+    DWORD type = 0, value = 0, size = sizeof(value);
+    BYTE data[256] = {};
+    size = sizeof(data);
+    if (::RegQueryValueExW(key.get(), L"NeedConfig", nullptr, &type, data, &size) != ERROR_SUCCESS) return false;
+    // Any type reads as "set" when its data is not all zero; only a
+    // REG_DWORD is ever cleared.
+    bool nonzero = false;
+    for (DWORD i = 0; i < size; ++i) nonzero = nonzero || data[i] != 0;
+    if (type == REG_DWORD && size == sizeof(DWORD)) {
+        std::memcpy(&value, data, sizeof(value));
+        nonzero = value != 0;
+        if (nonzero && clear) {
+            const DWORD zero = 0;
+            ::RegSetValueExW(key.get(), L"NeedConfig", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
+                             sizeof(zero));
+        }
+    }
+    return nonzero;
+}
+
+void CShotDeskApp::ActivatePreviousInstance() {
+    const std::wstring title = std::wstring(kProductName) + L"ShellIconWND";
+    if (HWND running = ::FindWindowW(nullptr, title.c_str())) {
+        ::PostMessageW(running, CShellIconWND::kTrayCallback, CShellIconWND::kTrayIconId, WM_LBUTTONDBLCLK);
+        ::PostMessageW(running, CShellIconWND::kTrayCallback, CShellIconWND::kTrayIconId, WM_LBUTTONUP);
+    }
+}
+
+// The first-run wizard comes with the described dialogs; until then the
+// step completes at once.
+bool CShotDeskApp::RunWizard() { return true; }
+
+// The splash screen comes with the described dialogs.
+bool CShotDeskApp::RunSplash() { return true; }
+
+// The support-information dialog comes with the support mail; until then
+// the facts it would show go into a message box.
+void CShotDeskApp::RunInfoDialog() {
+    const std::wstring version = FormatFileVersion(platform::ModuleFileName(nullptr), false);
+    ShowProgramMessage(GetProductName() + L" " + version + L"\n" + GetCompanyName(), MB_OK | MB_ICONINFORMATION);
+}
+
+int CShotDeskApp::ShowOptionsDialog() {
+    int result = IDCANCEL;
+    bool iconWasThere = false;
+    try {
+        iconWasThere = trayWindow_.Icon().Remove();
+    } catch (...) {
+    }
+    try {
+        UnregisterHotKeys();
+    } catch (...) {
+    }
+    // The options dialog comes with the described dialogs.
+    try {
+        RegisterHotKeys(false);
+    } catch (...) {
+    }
+    try {
+        if (iconWasThere) trayWindow_.Icon().Add();
+    } catch (...) {
+    }
+    return result;
+}
+
+int CShotDeskApp::ShowAboutDialog() {
+    if (automationOnly_) return IDCANCEL;
+    // The described about dialog comes later; its facts meanwhile.
+    const std::wstring version = FormatFileVersion(platform::ModuleFileName(nullptr), false);
+    return ShowProgramMessage(GetProductName() + L" " + version, MB_OK | MB_ICONINFORMATION, trayWindow_.hwnd());
+}
+
+bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
+    if (!options_) return true;
+    for (int i = 0; i < 5; ++i) {
+        const std::optional<HotKey> key = ParseHotKeyText(options_->GetHotKeyValue(kHotKeyRows[i].option));
+        if (!key) continue;
+        if (!::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers, key->virtualKey) && showMessages)
+            ShowProgramMessage(ExpandText(kHotKeyRows[i].takenMessage, true), MB_OK, trayWindow_.hwnd());
+    }
+    return true;
+}
+
+void CShotDeskApp::UnregisterHotKeys() {
+    for (ATOM id : hotKeyIds_) ::UnregisterHotKey(trayWindow_.hwnd(), id);
+}
+
+void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
+    const bool iconWasThere = trayWindow_.Icon().Remove();
+    if (currentDialog_ != nullptr) {
+        BringForward(currentDialog_);
+        ::ShowWindow(currentDialog_, SW_SHOWNORMAL);
+    } else {
+        bool matched = false;
+        for (int i = 0; i < 5 && !matched; ++i) {
+            if (id != hotKeyIds_[i]) continue;
+            matched = true;
+            if (engine_) (engine_->*kHotKeyRows[i].action)();
+        }
+        if (!matched) ::MessageBeep(static_cast<UINT>(-1));
+    }
+    if (iconWasThere) trayWindow_.Icon().Add();
+}
+
+void CShotDeskApp::StoreAutostart() {
+    if (!options_) return;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS) return;
+    platform::UniqueHkey key(raw);
+    const std::wstring choice = options_->GetProgramOption(L"AddProgramToStartupGroup", false);
+    if (choice == L"0") {
+        ::RegDeleteValueW(key.get(), kProductName);
+    } else if (choice == L"1") {
+        std::wstring path = platform::ModuleFileName(nullptr);
+        if (path.size() > 1024) return;
+        ::RegSetValueExW(key.get(), kProductName, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                         static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    }
+}
+
 int CShotDeskApp::ExitInstance() {
+    mutex_.reset();
+    if (interactive_) {
+        try {
+            StoreAutostart();
+        } catch (...) {
+        }
+    }
+    trayWindow_.Destroy();
+    UnregisterHotKeys();
     platform::ComModule::OnLastUnlock(nullptr);
+    if (options_ && !automationOnly_ && interactive_) options_->SaveOptions();
     CCaptureEngine::SetProcessOptions(nullptr);
-    if (options_ && !automationOnly_) options_->SaveOptions();
+    if (engine_) engine_->Release();
+    engine_ = nullptr;
     options_.reset();
     classFactory_.Revoke();
     if (oleInitialized_) ::OleUninitialize();

@@ -1,37 +1,70 @@
 #pragma once
 // The application object: decides from the command line whether this run
-// registers the automation server, serves automation clients for COM, or
-// is the interactive program; owns the options.
+// registers the automation server, serves automation clients for COM, shows
+// the support information, or is the interactive tray program; owns the
+// options, the tray window, the program's own engine and the hot keys.
 #include "app/AppCommandLineInfo.h"
+#include "app/ShellIconWND.h"
 #include "capture/CaptureEngine.h"
 #include "options/CaptureOptions.h"
 #include "platform/ClassFactory.h"
+#include "platform/UniqueHandle.h"
 #include "uikit/CorvaneApp.h"
 
 #include <memory>
 
 class CShotDeskApp : public CCorvaneApp {
 public:
+    CShotDeskApp();
+    ~CShotDeskApp() override;
+
     std::wstring GetProductName() const override;
     std::wstring GetCompanyName() const override;
     std::wstring GetOptionsFileName() const override;
     std::wstring GetAppFileName() const override;
+    std::wstring GetWebLink() const override;
+    std::wstring GetPurchaseUrl() const override;
 
     bool InitInstance() override;
     int ExitInstance() override;
 
     CaptureOptions* Options() const { return options_.get(); }
+    ICaptureEngine* Engine() const { return engine_; }
     const AppCommandLineInfo& CommandLine() const { return commandLine_; }
+    HWND MainWindow() const { return trayWindow_.hwnd(); }
+    CShellIconWND& TrayWindow() { return trayWindow_; }
+
+    int ShowOptionsDialog() override;
+    int ShowAboutDialog() override;
+    void RestoreDefaultOptions();
+    // Reads "NeedConfig"; with clear, a nonzero REG_DWORD is set back to 0.
+    static bool ReadNeedConfig(bool clear);
+    // Wakes the running instance: its toolbar shows.
+    static void ActivatePreviousInstance();
+
+    // Global hot keys on the tray window, one per hot-key option.
+    bool RegisterHotKeys(bool showMessages);
+    void UnregisterHotKeys();
+    void OnHotKey(WPARAM id, LPARAM keys);
 
 private:
-    // Serves automation clients only: no tray, no hot keys; the per-user
-    // options are loaded for the captures and never saved.
     bool StartAutomationOnly();
+    void UpgradeCheck();
+    bool RunWizard();
+    bool RunSplash();
+    void RunInfoDialog();
+    void StoreAutostart();
 
+    platform::UniqueHandle mutex_;
     std::unique_ptr<CaptureOptions> options_;
     AppCommandLineInfo commandLine_;
+    ICaptureEngine* engine_ = nullptr;
+    ATOM hotKeyIds_[5] = {};
+    HWND currentDialog_ = nullptr;
+    CShellIconWND trayWindow_{*this};
     platform::ClassFactory<CCaptureEngine> classFactory_;
     bool oleInitialized_ = false;
     bool automationOnly_ = false;
+    bool interactive_ = false;
     int exitCode_ = 0;
 };

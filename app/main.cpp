@@ -8,6 +8,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (app.InitInstance()) {
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            // A hot key registered while there was no main window arrives
+            // as a thread message.
+            if (msg.hwnd == nullptr && msg.message == WM_HOTKEY) {
+                app.OnHotKey(msg.wParam, msg.lParam);
+                continue;
+            }
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }

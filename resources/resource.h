@@ -8,3 +8,14 @@
 #define IDR_TYPELIB 1
 #define IDR_SHOTDESK 103
 #define IDR_CAPTUREENGINE 104
+#define IDR_MAINFRAME 128
+#define IDR_TRAY_MENU 130
+#define IDI_TRAY 169
+
+// Tray menu commands. 132 to 137 are the capture modes.
+#define ID_TRAY_CAPTURE 131
+#define ID_TRAY_MODE_FIRST 132
+#define ID_TRAY_MODE_LAST 137
+#define ID_TRAY_PROPERTIES 139
+#define ID_TRAY_OPEN 141
+#define ID_TRAY_EXIT 142

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the overlay cursors and the shutter sound of Snapwell.exe.
+"""Draws the program icons, the overlay cursors and the shutter sound of
+Snapwell.exe.
 
 The outputs are committed under resources/; run this again only to change
 them. Cursors are 32x32 monochrome: black lines with a white rim, so they
@@ -171,12 +172,99 @@ def shutter(path):
         w.writeframes(b"".join(struct.pack("<h", int(28000 * s / peak)) for s in samples))
 
 
+def camera_pixels(size, flat):
+    """A camera glyph: rounded body, viewfinder hump, lens with a glint.
+    Drawn at 4x4 supersampling so the edges are smooth at every size."""
+    ss = 4
+    n = size * ss
+    body_top, body_bottom = 0.30 * n, 0.86 * n
+    left, right = 0.06 * n, 0.94 * n
+    radius = 0.12 * n
+    cx, cy, lens = 0.5 * n, 0.58 * n, 0.22 * n
+    hump = (0.30 * n, 0.18 * n, 0.62 * n, body_top + 1)
+    out = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(ss):
+                for sx in range(ss):
+                    px, py = x * ss + sx + 0.5, y * ss + sy + 0.5
+                    colour = None
+                    inside_body = left <= px <= right and body_top <= py <= body_bottom
+                    if inside_body:
+                        # Rounded corners.
+                        for qx, qy in ((left + radius, body_top + radius), (right - radius, body_top + radius),
+                                       (left + radius, body_bottom - radius), (right - radius, body_bottom - radius)):
+                            if (abs(px - qx) > 0 and ((px < left + radius and qx == left + radius) or
+                                                      (px > right - radius and qx == right - radius)) and
+                                    ((py < body_top + radius and qy == body_top + radius) or
+                                     (py > body_bottom - radius and qy == body_bottom - radius))):
+                                if (px - qx) ** 2 + (py - qy) ** 2 > radius ** 2:
+                                    inside_body = False
+                    if inside_body or (hump[0] <= px <= hump[2] and hump[1] <= py <= hump[3]):
+                        colour = (44, 62, 80) if not flat else (20, 28, 36)
+                        d = math.hypot(px - cx, py - cy)
+                        if d <= lens:
+                            colour = (236, 240, 241)
+                        if d <= lens * 0.72:
+                            colour = (52, 152, 219) if not flat else (0, 120, 215)
+                        if d <= lens * 0.30:
+                            colour = (20, 40, 70)
+                        if math.hypot(px - (cx - lens * 0.28), py - (cy - lens * 0.28)) <= lens * 0.14:
+                            colour = (255, 255, 255)
+                        if not flat and 0.78 * n <= px <= 0.88 * n and 0.36 * n <= py <= 0.44 * n:
+                            colour = (231, 76, 60)
+                    if colour:
+                        acc[0] += colour[0]
+                        acc[1] += colour[1]
+                        acc[2] += colour[2]
+                        acc[3] += 1
+            a = acc[3] / (ss * ss)
+            if acc[3]:
+                row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], a))
+            else:
+                row.append((0, 0, 0, 0))
+        out.append(row)
+    return out
+
+
+def icon_file(flat):
+    images = []
+    for size in (16, 32, 48):
+        pixels = camera_pixels(size, flat)
+        header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+        xor = b"".join(struct.pack("<BBBB", int(b), int(g), int(r), int(round(a * 255)))
+                       for row in reversed(pixels) for (r, g, b, a) in row)
+        mask_stride = ((size + 31) // 32) * 4
+        mask = b""
+        for row in reversed(pixels):
+            bits = 0
+            for x, (_, _, _, a) in enumerate(row):
+                if a == 0:
+                    bits |= 1 << (mask_stride * 8 - 1 - x)
+            mask += bits.to_bytes(mask_stride, "big")
+        images.append((size, header + xor + mask))
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in images:
+        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return out + b"".join(data for _, data in images)
+
+
 def main():
     for name, draw in (("region_wait", region_wait), ("region_drag", region_drag),
                        ("window_pick", window_pick), ("resize_pick", resize_pick)):
         with open(os.path.join(ROOT, "cursors", name + ".cur"), "wb") as f:
             f.write(draw())
     shutter(os.path.join(ROOT, "sounds", "shutter.wav"))
+    os.makedirs(os.path.join(ROOT, "icons"), exist_ok=True)
+    # The program's icon, and the flatter one the notification area shows.
+    with open(os.path.join(ROOT, "icons", "snapwell.ico"), "wb") as f:
+        f.write(icon_file(False))
+    with open(os.path.join(ROOT, "icons", "tray.ico"), "wb") as f:
+        f.write(icon_file(True))
 
 
 if __name__ == "__main__":

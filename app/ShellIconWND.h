@@ -1,0 +1,36 @@
+#pragma once
+// The program's main window. Never shown: it owns the notification-area
+// icon, receives its mouse notifications, shows the tray menu and carries
+// out its commands, and is the window the global hot keys belong to.
+#include "app/TrayIcon.h"
+#include "app/TrayMenu.h"
+#include "platform/Window.h"
+
+class CShotDeskApp;
+
+class CShellIconWND : public platform::Window {
+public:
+    static constexpr UINT kTrayIconId = 128;
+    static constexpr UINT kTrayCallback = WM_APP + 1;
+    static constexpr UINT kShowToolbarMessage = WM_USER + 1;
+
+    explicit CShellIconWND(CShotDeskApp& app) : app_(app) {}
+
+    TrayIcon& Icon() { return trayIcon_; }
+    TrayMenu& Menu() { return trayMenu_; }
+    // The popup menu at the cursor, its texts translated.
+    void ShowPopupMenu();
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void SetUpTrayIcon();
+    bool OnCommand(UINT id);
+
+    CShotDeskApp& app_;
+    TrayIcon trayIcon_;
+    TrayMenu trayMenu_;
+    HWND menuOwner_ = nullptr;
+    int doubleClickPending_ = 0;
+};

@@ -1,0 +1,297 @@
+// Snapwell.exe as the user starts it, in the Wine virtual desktop: the tray
+// icon and its menu, the second start, the command-line switches, the
+// autostart entry, "NeedConfig", and captures started by global hot keys.
+#include "tests/CaptureFixture.h"
+#include "platform/FileSystem.h"
+#include "tests/UnixTools.h"
+
+#include <shellapi.h>
+
+using namespace screen;
+
+namespace {
+
+const std::wstring kProgram = std::wstring(SNAPWELL_BIN_FOLDER) + L"Snapwell.exe";
+constexpr wchar_t kTrayTitle[] = L"SnapwellShellIconWND";
+constexpr wchar_t kProgramKey[] = L"Software\\Veltrane\\Snapwell";
+constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// A Snapwell process started with a command line.
+class Process {
+public:
+    explicit Process(const std::wstring& arguments) {
+        std::wstring line = L"\"" + kProgram + L"\" " + arguments;
+        STARTUPINFOW startup{sizeof(startup)};
+        if (::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+            ::CloseHandle(info_.hThread);
+    }
+    ~Process() {
+        if (info_.hProcess) {
+            if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info_.hProcess, 9);
+            ::WaitForSingleObject(info_.hProcess, 5000);
+            ::CloseHandle(info_.hProcess);
+        }
+    }
+    DWORD Id() const { return info_.dwProcessId; }
+    // The exit code once it ended within ms, or STILL_ACTIVE.
+    DWORD Wait(DWORD ms) {
+        ::WaitForSingleObject(info_.hProcess, ms);
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(info_.hProcess, &code);
+        return code;
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+struct WindowSearch {
+    DWORD process;
+    const wchar_t* className;
+    const wchar_t* title;
+    bool visibleOnly;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    wchar_t text[256] = {};
+    if (search->process && process != search->process) return TRUE;
+    if (search->visibleOnly && !::IsWindowVisible(window)) return TRUE;
+    if (search->className) {
+        ::GetClassNameW(window, text, 256);
+        if (std::wstring(text) != search->className) return TRUE;
+    }
+    if (search->title) {
+        ::GetWindowTextW(window, text, 256);
+        if (std::wstring(text) != search->title) return TRUE;
+    }
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindOf(DWORD process, const wchar_t* className, const wchar_t* title, bool visibleOnly, DWORD waitMs = 0) {
+    for (DWORD waited = 0;; waited += 50) {
+        WindowSearch search{process, className, title, visibleOnly, nullptr};
+        ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found || waited >= waitMs) return search.found;
+        ::Sleep(50);
+    }
+}
+
+// Reads a message box of another process and presses OK.
+std::wstring AnswerMessageBoxOf(DWORD process, DWORD waitMs = 15000) {
+    HWND box = FindOf(process, L"#32770", nullptr, true, waitMs);
+    if (!box) return L"<none>";
+    wchar_t text[1024] = {};
+    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
+// The centre of the tray icon in the notification area, found by its
+// colours, or (-1, -1) when no icon shows.
+POINT TrayIconPosition() {
+    HDC dc = ::GetDC(nullptr);
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    long sx = 0, sy = 0, n = 0;
+    for (int y = h - 40; y < h; ++y)
+        for (int x = w - 200; x < w; ++x) {
+            // The lens blue of the tray icon.
+            const COLORREF c = ::GetPixel(dc, x, y);
+            if (GetBValue(c) > 150 && GetRValue(c) < 60 && GetGValue(c) > 80) {
+                sx += x;
+                sy += y;
+                ++n;
+            }
+        }
+    ::ReleaseDC(nullptr, dc);
+    return n > 3 ? POINT{sx / n, sy / n} : POINT{-1, -1};
+}
+
+bool WaitForTrayIcon(bool shown, DWORD ms = 5000) {
+    for (DWORD waited = 0; waited < ms; waited += 100) {
+        if ((TrayIconPosition().x >= 0) == shown) return true;
+        ::Sleep(100);
+    }
+    return false;
+}
+
+std::optional<std::wstring> RunEntry() {
+    wchar_t data[2048] = {};
+    DWORD size = sizeof(data);
+    if (::RegGetValueW(HKEY_CURRENT_USER, kRunKey, L"Snapwell", RRF_RT_REG_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(data);
+}
+
+void SetRunEntry(const std::wstring& text) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Snapwell", REG_SZ, text.c_str(),
+                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+// The shipped options with the test's capture folder, BMP files and hot
+// keys that a test can press.
+class Program : public CaptureFixture {
+protected:
+    void SetUp() override {
+        CaptureFixture::SetUp();
+        const auto shipped = platform::ReadWholeFile(SNAPWELL_SHIPPED_OPTIONS);
+        ASSERT_TRUE(shipped);
+        LoadOptionsFrom(shipped->c_str());
+        options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots);
+        options->SetProfileOption(L"DefaultProfile", L"TargetType", L"0");
+        options->SetHotKeyValue(L"FullScreenCaptureKey", L"Ctrl + Alt + 70");
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kProgramKey);
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Snapwell");
+    }
+    void TearDown() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kProgramKey);
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Snapwell");
+        CaptureFixture::TearDown();
+    }
+    void Save() { ASSERT_TRUE(options->SaveOptions()); }
+    // Exits a running Snapwell through its tray menu's "Exit" command.
+    static DWORD ExitThroughMenu(Process& process) {
+        HWND tray = FindOf(process.Id(), nullptr, kTrayTitle, false);
+        if (tray) ::PostMessageW(tray, WM_COMMAND, 142, 0);
+        return process.Wait(15000);
+    }
+};
+
+}  // namespace
+
+TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
+    Save();
+    Process first(L"");
+    HWND tray = FindOf(first.Id(), nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(tray));
+    ASSERT_TRUE(WaitForTrayIcon(true)) << "the icon shows in the notification area";
+    HWND toolbar = FindOf(first.Id(), L"SnapwellToolBar", nullptr, false);
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(toolbar));
+
+    const POINT icon = TrayIconPosition();
+    XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click 3");
+    HWND menu = FindOf(first.Id(), L"#32768", nullptr, true, 3000);
+    EXPECT_NE(menu, nullptr) << "the tray menu";
+    unixtools::Screenshot("tray-menu");
+    Tap(VK_ESCAPE);
+    XInput("key Escape");
+
+    Process second(L"");
+    EXPECT_EQ(second.Wait(20000), 0u) << "the second start ends";
+    EXPECT_EQ(FindOf(second.Id(), nullptr, nullptr, false), nullptr);
+    EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "the first shows its toolbar";
+
+    Process info(L"/info");
+    EXPECT_NE(AnswerMessageBoxOf(info.Id()).find(L"Snapwell"), std::wstring::npos) << "info starts beside it";
+    EXPECT_EQ(info.Wait(10000), 0u);
+
+    const ULONGLONG before = platform::LastWriteTime(userFile).value_or(0);
+    ::Sleep(50);
+    EXPECT_EQ(ExitThroughMenu(first), 0u);
+    EXPECT_GT(platform::LastWriteTime(userFile).value_or(0), before) << "the options were saved at exit";
+    EXPECT_TRUE(WaitForTrayIcon(false)) << "the icon goes with the program";
+}
+
+TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart) {
+    options->SetHotKeyValue(L"WindowCaptureKey", L"Ctrl + Alt + 70");
+    Save();
+    Process program(L"");
+    EXPECT_EQ(AnswerMessageBoxOf(program.Id(), 20000),
+              L"The hot key for capturing a window is already used by another program, so it does not work in "
+              L"Snapwell. Choose another key in Snapwell Properties.")
+        << "the second row with the same keys reports its conflict, in the user's language";
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    const POINT icon = TrayIconPosition();
+    HDC dc = ::GetDC(nullptr);
+    const COLORREF iconPixel = ::GetPixel(dc, icon.x, icon.y);
+    ::ReleaseDC(nullptr, dc);
+
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    for (int i = 0; i < 100 && Files().empty(); ++i) ::Sleep(100);
+    const std::string bmp = OnlyFile();
+    ASSERT_FALSE(bmp.empty()) << "the hot key started a full-screen capture";
+    EXPECT_NE(BmpPixel(bmp, icon.x, icon.y), iconPixel) << "no tray icon while the capture ran";
+    EXPECT_TRUE(WaitForTrayIcon(true)) << "and back afterwards";
+
+    // A restart of the shell's notification area: the icon comes back.
+    NOTIFYICONDATAW gone{};
+    gone.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    gone.hWnd = FindOf(program.Id(), nullptr, kTrayTitle, false);
+    gone.uID = 128;
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &gone));
+    ASSERT_TRUE(WaitForTrayIcon(false));
+    ::SendMessageW(gone.hWnd, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitForTrayIcon(true));
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
+TEST_F(Program, EmbeddingServesAutomationOnlyAndRegistrationRunsShowNothing) {
+    options->SetHotKeyValue(L"FullScreenCaptureKey", L"Ctrl + Alt + 71");
+    Save();
+    Process server(L"-Embedding");
+    ::Sleep(3000);
+    EXPECT_EQ(FindOf(server.Id(), nullptr, kTrayTitle, false), nullptr) << "no tray window";
+    EXPECT_EQ(server.Wait(0), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_FALSE(WaitForTrayIcon(true, 500));
+    // The combination is free: the server registered no hot keys.
+    HWND probe = ColourWindow(RGB(1, 1, 1), 0, 0, 10, 10);
+    EXPECT_TRUE(::RegisterHotKey(probe, 0x7000, MOD_CONTROL | MOD_ALT, 71));
+    ::UnregisterHotKey(probe, 0x7000);
+    ::DestroyWindow(probe);
+}
+
+TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
+    struct Case {
+        const wchar_t* option;
+        std::optional<std::wstring> expected;
+    };
+    SetRunEntry(L"C:\\elsewhere\\Snapwell.exe");
+    for (const Case& c : {Case{L"2", L"C:\\elsewhere\\Snapwell.exe"}, Case{L"1", std::nullopt}, Case{L"0", std::nullopt}}) {
+        ASSERT_TRUE(options->SetProgramOption(L"AddProgramToStartupGroup", c.option, false));
+        Save();
+        Process program(L"");
+        ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+        EXPECT_EQ(ExitThroughMenu(program), 0u);
+        const auto entry = RunEntry();
+        if (std::wstring(c.option) == L"1") {
+            ASSERT_TRUE(entry);
+            EXPECT_NE(entry->find(L"Snapwell.exe"), std::wstring::npos);
+            EXPECT_NE(*entry, L"C:\\elsewhere\\Snapwell.exe");
+        } else {
+            EXPECT_EQ(entry, c.expected) << c.option;
+        }
+    }
+
+    const wchar_t text[] = L"1";
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_SZ, text, sizeof(text));
+    {
+        Process program(L"/CONFIG");
+        ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+        ExitThroughMenu(program);
+    }
+    wchar_t stored[8] = {};
+    DWORD size = sizeof(stored);
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_SZ, nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(stored, L"1") << "a value that is not a REG_DWORD is never cleared";
+
+    const DWORD one = 1;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_DWORD, &one, sizeof(one));
+    {
+        Process program(L"");
+        ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+        ExitThroughMenu(program);
+    }
+    DWORD value = 7;
+    size = sizeof(value);
+    ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    EXPECT_EQ(value, 0u) << "cleared once the first-run step completed";
+}
