@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Snapwell and starts it under Wine on the current display (or on an
-# Xvfb it starts when there is none).
+# Builds Snapwell, registers its automation server and starts it as a tray
+# program in a Wine virtual desktop on the current display (or on an Xvfb it
+# starts when there is none). Extra arguments go to Snapwell.exe.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
@@ -8,5 +9,15 @@ BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
 bash "$ROOT/scripts/build.sh"
 . "$ROOT/scripts/wine-env.sh"
 prepare_wine_session
-echo "Snapwell: $BUILD/bin/Snapwell.exe (Wine prefix $WINEPREFIX, display $DISPLAY)"
+# snapctl and other programs reach the running Snapwell through COM.
+"$WINE" "$BUILD/bin/Snapwell.exe" /Regserver || true
+cat <<EOF
+Snapwell: $BUILD/bin/Snapwell.exe (Wine prefix $WINEPREFIX, display $DISPLAY)
+The camera icon at the bottom right of the Wine desktop is Snapwell: right-click
+it for its menu. Hot keys: Print Screen (full screen), Alt+Print Screen
+(window), Shift+Print Screen (rectangle), Ctrl+Print Screen (toolbar).
+From a shell:  $WINE $BUILD/bin/snapctl.exe rect 0 0 640 480
+A picture of the display:  DISPLAY=$DISPLAY import -window root shot.png
+Snapwell runs until you choose Exit in its menu.
+EOF
 "$WINE" "$BUILD/bin/Snapwell.exe" "$@"

@@ -43,14 +43,26 @@ ensure_display() {
 prepare_wine_session() {
     ensure_display
     wine_prefix_ready
-    wineserver -p60
     use_virtual_desktop
+    wineserver -p60
 }
 
 # Every program of the prefix runs inside one Wine virtual desktop of the
 # display's size: keyboard input and hot keys reach Wine windows only while
 # a Wine window has the X focus, and the desktop window gives them that.
+# The desktop process reads the setting when it starts, so a change restarts
+# the prefix's Wine session.
 use_virtual_desktop() {
+    local size current
+    size="$(xdotool getdisplaygeometry 2>/dev/null | tr ' ' x)"
+    [ -n "$size" ] || size=1280x1024
+    current="$(grep -A3 '^\[Software\\\\Wine\\\\Explorer\\\\Desktops\]' "$WINEPREFIX/user.reg" 2>/dev/null |
+        sed -n 's/^"Default"="\(.*\)"$/\1/p' | head -1)"
+    if [ "$current" = "$size" ] && grep -q '^"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+        return 0
+    fi
     "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 || true
-    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1 || true
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f >/dev/null 2>&1 || true
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
 }

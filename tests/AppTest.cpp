@@ -188,6 +188,12 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     EXPECT_EQ(FindOf(second.Id(), nullptr, nullptr, false), nullptr);
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "the first shows its toolbar";
 
+    // A double click on the icon shows the toolbar too.
+    ::ShowWindow(FindOf(first.Id(), L"SnapwellToolBar", nullptr, false), SW_HIDE);
+    ASSERT_EQ(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true), nullptr);
+    XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click --repeat 2 --delay 80 1");
+    EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "after a double click";
+
     Process info(L"/info");
     EXPECT_NE(AnswerMessageBoxOf(info.Id()).find(L"Snapwell"), std::wstring::npos) << "info starts beside it";
     EXPECT_EQ(info.Wait(10000), 0u);
