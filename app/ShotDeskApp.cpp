@@ -49,6 +49,33 @@ void BringForward(HWND window) {
     if (attached) ::AttachThreadInput(self, other, FALSE);
 }
 
+// Notes the window of the next dialog this thread activates, so that a
+// message box standing in for a dialog can be brought forward like one.
+class DialogWatch {
+public:
+    explicit DialogWatch(HWND& current) : current_(current) {
+        watch_ = this;
+        hook_ = ::SetWindowsHookExW(WH_CBT, Hook, nullptr, ::GetCurrentThreadId());
+    }
+    ~DialogWatch() {
+        if (hook_) ::UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+        watch_ = nullptr;
+    }
+    DialogWatch(const DialogWatch&) = delete;
+    DialogWatch& operator=(const DialogWatch&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_ACTIVATE && watch_ && watch_->current_ == nullptr)
+            watch_->current_ = reinterpret_cast<HWND>(wParam);
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline DialogWatch* watch_ = nullptr;
+    HWND& current_;
+    HHOOK hook_ = nullptr;
+};
+
 }  // namespace
 
 CShotDeskApp::CShotDeskApp() {
@@ -251,7 +278,17 @@ int CShotDeskApp::ShowOptionsDialog() {
         UnregisterHotKeys();
     } catch (...) {
     }
-    // The options dialog comes with the described dialogs.
+    // The options dialog comes with the described dialogs; until then the
+    // user learns where the settings are kept.
+    if (!automationOnly_ && options_) {
+        try {
+            DialogWatch watch(currentDialog_);
+            result = ShowProgramMessage(ExpandText(L"$applicationname Properties", true) + L"\n\n" +
+                                            GetSettingsFilePath(false),
+                                        MB_OK | MB_ICONINFORMATION, trayWindow_.hwnd());
+        } catch (...) {
+        }
+    }
     try {
         RegisterHotKeys(false);
     } catch (...) {
@@ -267,7 +304,9 @@ int CShotDeskApp::ShowAboutDialog() {
     if (automationOnly_) return IDCANCEL;
     // The described about dialog comes later; its facts meanwhile.
     const std::wstring version = FormatFileVersion(platform::ModuleFileName(nullptr), false);
-    return ShowProgramMessage(GetProductName() + L" " + version, MB_OK | MB_ICONINFORMATION, trayWindow_.hwnd());
+    DialogWatch watch(currentDialog_);
+    return ShowProgramMessage(GetProductName() + L" " + version + L"\n" + GetCompanyName(),
+                              MB_OK | MB_ICONINFORMATION, trayWindow_.hwnd());
 }
 
 bool CShotDeskApp::RegisterHotKeys(bool showMessages) {

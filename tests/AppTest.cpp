@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "tests/UnixTools.h"
 
+#include <ShotDeskLib.h>
 #include <shellapi.h>
 
 using namespace screen;
@@ -301,3 +302,39 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
     ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value, &size);
     EXPECT_EQ(value, 0u) << "cleared once the first-run step completed";
 }
+
+TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    Process program(L"");
+    ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+    // Another program asks the running Snapwell for its about dialog.
+    HRESULT about = E_FAIL;
+    std::thread client([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* engine = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                         reinterpret_cast<void**>(&engine)))) {
+            about = engine->About();
+            engine->Release();
+        }
+        ::CoUninitialize();
+    });
+    HWND box = FindOf(program.Id(), L"#32770", nullptr, true, 15000);
+    ASSERT_NE(box, nullptr) << "the about dialog of the running program";
+    // Another program has the foreground. Its thread keeps reading its
+    // messages: Wine sees the keys only through the window that has them.
+    HWND other = ColourWindow(RGB(9, 9, 9), 300, 300, 100, 100);
+    ::SetForegroundWindow(other);
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    for (int i = 0; i < 30 && ::GetForegroundWindow() != box; ++i) Pump(100);
+    EXPECT_EQ(::GetForegroundWindow(), box) << "the dialog came forward";
+    EXPECT_TRUE(Files().empty()) << "and no capture ran";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    client.join();
+    EXPECT_EQ(about, S_OK);
+    ::DestroyWindow(other);
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
