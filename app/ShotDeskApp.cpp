@@ -4,6 +4,7 @@
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
 #include "platform/FileSystem.h"
+#include "platform/Foreground.h"
 #include "resources/resource.h"
 #include "shellutil/StandardFolders.h"
 #include "app/PendingHotKey.h"
@@ -37,17 +38,6 @@ const HotKeyRow kHotKeyRows[5] = {
 };
 
 std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
-
-// Gives the foreground to a window of this program while another program has it.
-void BringForward(HWND window) {
-    const DWORD self = ::GetCurrentThreadId();
-    const HWND foreground = ::GetForegroundWindow();
-    const DWORD other = foreground ? ::GetWindowThreadProcessId(foreground, nullptr) : 0;
-    const bool attached = other != 0 && other != self && ::AttachThreadInput(self, other, TRUE);
-    ::SetForegroundWindow(window);
-    ::SetFocus(window);
-    if (attached) ::AttachThreadInput(self, other, FALSE);
-}
 
 // Notes the window of the next dialog this thread activates, so that a
 // message box standing in for a dialog can be brought forward like one.
@@ -327,7 +317,7 @@ void CShotDeskApp::UnregisterHotKeys() {
 void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
     const bool iconWasThere = trayWindow_.Icon().Remove();
     if (currentDialog_ != nullptr) {
-        BringForward(currentDialog_);
+        platform::BringToForeground(currentDialog_);
         ::ShowWindow(currentDialog_, SW_SHOWNORMAL);
     } else {
         bool matched = false;

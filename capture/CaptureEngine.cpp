@@ -7,6 +7,7 @@
 #include "output/PostProcessing.h"
 #include "platform/ComModule.h"
 #include "platform/FileSystem.h"
+#include "platform/Foreground.h"
 #include "platform/Gdi.h"
 #include "uikit/CorvaneApp.h"
 
@@ -151,17 +152,7 @@ STDMETHODIMP CCaptureEngine::GetOptions(IDispatch** optionsInterface) {
 
 STDMETHODIMP CCaptureEngine::ShowToolBar() {
     if (g_busy != kIdle) return kStatusBusy;
-    if (main_ != nullptr) {
-        // Another program has the foreground: join its input state for the
-        // moment it takes to hand the foreground over.
-        const DWORD self = ::GetCurrentThreadId();
-        const HWND foreground = ::GetForegroundWindow();
-        const DWORD other = foreground ? ::GetWindowThreadProcessId(foreground, nullptr) : 0;
-        const bool attached = other != 0 && other != self && ::AttachThreadInput(self, other, TRUE);
-        ::SetForegroundWindow(main_);
-        ::SetFocus(main_);
-        if (attached) ::AttachThreadInput(self, other, FALSE);
-    }
+    if (main_ != nullptr) platform::BringToForeground(main_);
     if (toolbarWindow_ != nullptr)
         ::SetWindowPos(toolbarWindow_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
     return kStatusOk;

@@ -29,6 +29,11 @@ LRESULT ICaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
+        case WM_RBUTTONUP: {
+            const LRESULT result = Default(message, wParam, lParam);
+            Cancel();
+            return result;
+        }
         case WM_KEYUP:
             if (wParam == VK_ESCAPE) Cancel();
             break;

@@ -1,7 +1,7 @@
 #pragma once
 // The base of every capture overlay: the cursor that was showing when the
-// capture began, and the ways to cancel (Escape on release, IDCANCEL, losing
-// the focus).
+// capture began, and the ways to cancel (Escape on release, the right
+// button, IDCANCEL, losing the focus).
 #include "platform/Window.h"
 
 class ICaptureWnd : public platform::Window {

@@ -53,11 +53,6 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             EndModalLoop(IDOK);
             return result;
         }
-        case WM_RBUTTONUP: {
-            const LRESULT result = Default(message, wParam, lParam);
-            Cancel();
-            return result;
-        }
         default:
             break;
     }

@@ -123,11 +123,6 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             OnLeftButtonUp(wParam);
             return result;
         }
-        case WM_RBUTTONUP: {
-            const LRESULT result = Default(message, wParam, lParam);
-            Cancel();
-            return result;
-        }
         default:
             break;
     }
