@@ -84,7 +84,8 @@ TEST(ShippedLanguages, MessagesAndSettingsHaveEntries) {
           L"ToolTips32771", L"ToolTips32772", L"ToolTips32773", L"ToolTips32774", L"ToolTips32775",
           L"ToolTips32776", L"InvalidWindowSizeSmall", L"InvalidWindowSizeLarge", L"ResizeApplicationStatic",
           L"$applicationname Properties", L"Open $applicationname", L"Exit", L"OK", L"Cancel", L"RestoreDefaults",
-          L"InvalidSaveOptions", L"OverwriteOptions", L"PrnScr", L"None", L"Pause", L"Browse for File"})
+          L"InvalidSaveOptions", L"OverwriteOptions", L"PrnScr", L"None", L"Pause", L"PageUpKey", L"PageDownKey", L"EndKey", L"HomeKey", L"LeftKey",
+          L"UpKey", L"RightKey", L"DownKey", L"InsertKey", L"DeleteKey", L"Browse for File"})
         EXPECT_TRUE(all.count(key)) << key;
     EXPECT_EQ(Markers(all[L"InvalidWindowSizeSmall"]), (std::multiset<std::wstring>{L"%d", L"%d"}));
     EXPECT_EQ(Markers(all[L"NoImageEditingApp"]).count(L"{1}"), 1u);

@@ -18,5 +18,9 @@ public:
     int ShowAboutDialog() override { return aboutDialog ? aboutDialog() : 0; }
     int ShowOptionsDialog() override { return optionsDialog ? optionsDialog() : 0; }
 
+    // The window the tests' hot-key fields reserve against; none unless set.
+    HWND mainWindow = nullptr;
+    HWND GetMainWindow() const override { return mainWindow; }
+
     static TestApp& Get() { return *static_cast<TestApp*>(CCorvaneApp::Current()); }
 };

@@ -36,6 +36,11 @@ public:
     virtual int ShowAboutDialog() { return 0; }
     virtual int ShowOptionsDialog() { return 0; }
 
+    // The window that the library's hot-key fields reserve their combinations
+    // against (the program's tray window), or nullptr while there is none:
+    // the reservations then belong to the user-interface thread.
+    virtual HWND GetMainWindow() const { return nullptr; }
+
 private:
     std::unique_ptr<TextCatalog> m_textCatalog;
 };
