@@ -7,7 +7,7 @@
 #include "platform/Foreground.h"
 #include "resources/resource.h"
 #include "shellutil/StandardFolders.h"
-#include "app/PendingHotKey.h"
+#include "uikit/HotKey.h"
 #include "uikit/MessageBox.h"
 #include "uikit/TextCatalog.h"
 #include "uikit/VersionInfo.h"

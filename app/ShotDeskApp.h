@@ -32,6 +32,8 @@ public:
     ICaptureEngine* Engine() const { return engine_; }
     const AppCommandLineInfo& CommandLine() const { return commandLine_; }
     HWND MainWindow() const { return trayWindow_.hwnd(); }
+    // Hot-key fields reserve their combinations against the tray window.
+    HWND GetMainWindow() const override { return trayWindow_.hwnd(); }
     CShellIconWND& TrayWindow() { return trayWindow_; }
 
     int ShowOptionsDialog() override;
