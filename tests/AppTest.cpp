@@ -165,6 +165,46 @@ protected:
 
 }  // namespace
 
+// First of the program tests: Wine hands the foreground over reliably only
+// while no earlier test's windows have held it.
+TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    Process program(L"");
+    ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+    // Another program asks the running Snapwell for its about dialog.
+    HRESULT about = E_FAIL;
+    std::thread client([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* engine = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                         reinterpret_cast<void**>(&engine)))) {
+            about = engine->About();
+            engine->Release();
+        }
+        ::CoUninitialize();
+    });
+    HWND box = FindOf(program.Id(), L"#32770", nullptr, true, 15000);
+    if (box == nullptr) {
+        client.join();
+        FAIL() << "no about dialog in the running program (About returned 0x" << std::hex << about << ")";
+    }
+    // Another program has the foreground. Its thread keeps reading its
+    // messages: Wine sees the keys only through the window that has them.
+    HWND other = ColourWindow(RGB(9, 9, 9), 300, 300, 100, 100);
+    ::SetForegroundWindow(other);
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    for (int i = 0; i < 30 && ::GetForegroundWindow() != box; ++i) Pump(100);
+    EXPECT_EQ(::GetForegroundWindow(), box) << "the dialog came forward";
+    EXPECT_TRUE(Files().empty()) << "and no capture ran";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    client.join();
+    EXPECT_EQ(about, S_OK);
+    ::DestroyWindow(other);
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
 TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     Save();
     Process first(L"");
@@ -237,22 +277,41 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     ASSERT_TRUE(WaitForTrayIcon(false));
     ::SendMessageW(gone.hWnd, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(WaitForTrayIcon(true));
+
+    // Properties: the icon leaves the tray while the dialog is open, and the
+    // hot keys registered again afterwards report their conflict no more.
+    ::PostMessageW(gone.hWnd, WM_COMMAND, 139, 0);
+    HWND properties = FindOf(program.Id(), L"#32770", nullptr, true, 10000);
+    ASSERT_NE(properties, nullptr);
+    EXPECT_TRUE(WaitForTrayIcon(false));
+    ::PostMessageW(properties, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitForTrayIcon(true));
+    EXPECT_EQ(FindOf(program.Id(), L"#32770", nullptr, true, 2000), nullptr) << "conflicts reported at start only";
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
-TEST_F(Program, EmbeddingServesAutomationOnlyAndRegistrationRunsShowNothing) {
+TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
     options->SetHotKeyValue(L"FullScreenCaptureKey", L"Ctrl + Alt + 71");
     Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
     Process server(L"-Embedding");
+    // Until a client makes an object the server has no window at all.
     ::Sleep(3000);
+    ASSERT_EQ(server.Wait(0), static_cast<DWORD>(STILL_ACTIVE)) << "the server waits for its clients";
     EXPECT_EQ(FindOf(server.Id(), nullptr, kTrayTitle, false), nullptr) << "no tray window";
-    EXPECT_EQ(server.Wait(0), static_cast<DWORD>(STILL_ACTIVE));
     EXPECT_FALSE(WaitForTrayIcon(true, 500));
     // The combination is free: the server registered no hot keys.
     HWND probe = ColourWindow(RGB(1, 1, 1), 0, 0, 10, 10);
     EXPECT_TRUE(::RegisterHotKey(probe, 0x7000, MOD_CONTROL | MOD_ALT, 71));
     ::UnregisterHotKey(probe, 0x7000);
     ::DestroyWindow(probe);
+    // A client's first object is made in this server; releasing it ends it.
+    ICaptureEngine* engine = nullptr;
+    ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                 reinterpret_cast<void**>(&engine)),
+              S_OK);
+    engine->Release();
+    EXPECT_EQ(server.Wait(15000), 0u) << "the server ended with its last object";
 }
 
 TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
@@ -277,6 +336,10 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
         }
     }
 
+    // "/CONFIG" first chooses the language from the user's UI language
+    // (English here), whatever the options said.
+    ASSERT_TRUE(options->SetProgramOption(L"Language", L"1031", false));
+    Save();
     const wchar_t text[] = L"1";
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_SZ, text, sizeof(text));
     {
@@ -284,6 +347,7 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
         ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
         ExitThroughMenu(program);
     }
+    EXPECT_EQ(CaptureOptions().GetProgramOption(L"Language", false), L"1033");
     wchar_t stored[8] = {};
     DWORD size = sizeof(stored);
     EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_SZ, nullptr, stored, &size),
@@ -302,39 +366,3 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
     ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value, &size);
     EXPECT_EQ(value, 0u) << "cleared once the first-run step completed";
 }
-
-TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
-    Save();
-    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
-    Process program(L"");
-    ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
-    // Another program asks the running Snapwell for its about dialog.
-    HRESULT about = E_FAIL;
-    std::thread client([&] {
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        ICaptureEngine* engine = nullptr;
-        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
-                                         reinterpret_cast<void**>(&engine)))) {
-            about = engine->About();
-            engine->Release();
-        }
-        ::CoUninitialize();
-    });
-    HWND box = FindOf(program.Id(), L"#32770", nullptr, true, 15000);
-    ASSERT_NE(box, nullptr) << "the about dialog of the running program";
-    // Another program has the foreground. Its thread keeps reading its
-    // messages: Wine sees the keys only through the window that has them.
-    HWND other = ColourWindow(RGB(9, 9, 9), 300, 300, 100, 100);
-    ::SetForegroundWindow(other);
-    MouseTo(640, 500);
-    XInput("key ctrl+alt+f");
-    for (int i = 0; i < 30 && ::GetForegroundWindow() != box; ++i) Pump(100);
-    EXPECT_EQ(::GetForegroundWindow(), box) << "the dialog came forward";
-    EXPECT_TRUE(Files().empty()) << "and no capture ran";
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    client.join();
-    EXPECT_EQ(about, S_OK);
-    ::DestroyWindow(other);
-    EXPECT_EQ(ExitThroughMenu(program), 0u);
-}
-
