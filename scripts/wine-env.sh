@@ -57,7 +57,7 @@ use_virtual_desktop() {
     size="$(xdotool getdisplaygeometry 2>/dev/null | tr ' ' x)"
     [ -n "$size" ] || size=1280x1024
     current="$(grep -A3 '^\[Software\\\\Wine\\\\Explorer\\\\Desktops\]' "$WINEPREFIX/user.reg" 2>/dev/null |
-        sed -n 's/^"Default"="\(.*\)"$/\1/p' | head -1)"
+        sed -n 's/^"Default"="\(.*\)"$/\1/p' | head -1 || true)"
     if [ "$current" = "$size" ] && grep -q '^"Desktop"="Default"' "$WINEPREFIX/user.reg" 2>/dev/null; then
         return 0
     fi
