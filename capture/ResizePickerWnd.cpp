@@ -17,14 +17,8 @@ LRESULT ResizePickerWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     m_result = 1;
     m_hitTestLock = 1;
-    m_chosenWindow = nullptr;
-    for (const auto& entry : m_windowList) {
-        const RECT& r = entry.rect;
-        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom) {
-            m_chosenWindow = entry.window;
-            break;
-        }
-    }
+    const WindowListEntry* chosen = EntryAt(point);
+    m_chosenWindow = chosen ? chosen->window : nullptr;
     m_hitTestLock = 0;
     const LRESULT result = Default(message, wParam, lParam);
     OnLeftButtonUp(wParam);

@@ -14,12 +14,17 @@ bool IsZero(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 &&
 
 }  // namespace
 
-RECT WindowCaptureWnd::HitTest(POINT p) const {
+const WindowListEntry* WindowCaptureWnd::EntryAt(POINT p) const {
     for (const auto& entry : m_windowList) {
         const RECT& r = entry.rect;
-        if (p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom) return r;
+        if (p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom) return &entry;
     }
-    return RECT{};
+    return nullptr;
+}
+
+RECT WindowCaptureWnd::HitTest(POINT p) const {
+    const WindowListEntry* entry = EntryAt(p);
+    return entry ? entry->rect : RECT{};
 }
 
 RECT WindowCaptureWnd::SelectionBounds() const {

@@ -16,6 +16,9 @@ public:
 
     // The visible rectangle of the deepest window under p, or all zeros.
     RECT HitTest(POINT p) const;
+    // The first window-list entry whose rectangle holds p (left and top
+    // inclusive, right and bottom exclusive), or null.
+    const WindowListEntry* EntryAt(POINT p) const;
     // The bounding box of the picked windows.
     RECT SelectionBounds() const;
     // Fills image with the picked windows as they were frozen, the window
