@@ -143,6 +143,15 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_COMMAND:
             if (HIWORD(wParam) == 0 && OnCommand(LOWORD(wParam))) return 0;
             break;
+        case WM_ENDSESSION:
+            if (wParam) app_.OnEndSession();
+            return 0;
+        case WM_DESTROY:
+            // Whoever closes the main window (WM_CLOSE from another program,
+            // an installer, taskkill) ends the program through its normal
+            // exit steps instead of leaving it running without a window.
+            ::PostQuitMessage(0);
+            break;
         default:
             break;
     }

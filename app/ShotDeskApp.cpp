@@ -160,14 +160,15 @@ bool CShotDeskApp::InitInstance() {
     if (engine_) engine_->Release();
     engine_ = nullptr;
     CCaptureEngine::SetProcessOptions(options_.get());
+    CCaptureEngine::SetProcessMainWindow(trayWindow_.hwnd());
     auto* engine = new (std::nothrow) CCaptureEngine;
     if (engine != nullptr) {
-        engine->SetMainWindow(trayWindow_.hwnd());
         engine->QueryInterface(IID_ICaptureEngine, reinterpret_cast<void**>(&engine_));
         engine_->SetOptions(static_cast<ULONG>(reinterpret_cast<UINT_PTR>(options_.get())));
     }
-    RegisterHotKeys(true);
     interactive_ = created;
+    // Without an engine a hot key could do nothing but swallow its keys.
+    if (engine_ != nullptr) RegisterHotKeys(true);
     return created;
 }
 
@@ -182,6 +183,9 @@ bool CShotDeskApp::StartAutomationOnly() {
         options_.reset();
     }
     CCaptureEngine::SetProcessOptions(options_.get());
+    // Its captures can still show messages (a failed save), in the user's
+    // language; a failed load leaves the texts untranslated, silently.
+    if (options_) GetTextCatalog().LoadLanguages(*options_, false);
     // The process ends when the last automation object is released.
     platform::ComModule::OnLastUnlock([] { ::PostQuitMessage(0); });
     return true;
@@ -258,6 +262,9 @@ void CShotDeskApp::RunInfoDialog() {
 }
 
 int CShotDeskApp::ShowOptionsDialog() {
+    // A process that serves automation only has no tray icon and no hot
+    // keys to take down and put back, and no dialog to show.
+    if (!interactive_) return IDCANCEL;
     int result = IDCANCEL;
     bool iconWasThere = false;
     try {
@@ -270,7 +277,7 @@ int CShotDeskApp::ShowOptionsDialog() {
     }
     // The options dialog comes with the described dialogs; until then the
     // user learns where the settings are kept.
-    if (!automationOnly_ && options_) {
+    if (options_) {
         try {
             DialogWatch watch(currentDialog_);
             result = ShowProgramMessage(ExpandText(L"$applicationname Properties", true) + L"\n\n" +
@@ -291,7 +298,7 @@ int CShotDeskApp::ShowOptionsDialog() {
 }
 
 int CShotDeskApp::ShowAboutDialog() {
-    if (automationOnly_) return IDCANCEL;
+    if (!interactive_) return IDCANCEL;
     // The described about dialog comes later; its facts meanwhile.
     const std::wstring version = FormatFileVersion(platform::ModuleFileName(nullptr), false);
     DialogWatch watch(currentDialog_);
@@ -300,7 +307,9 @@ int CShotDeskApp::ShowAboutDialog() {
 }
 
 bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
-    if (!options_) return true;
+    // Hot keys belong to the tray window; without it they would go to the
+    // thread and swallow their keys in a process that cannot act on them.
+    if (!options_ || trayWindow_.hwnd() == nullptr) return false;
     for (int i = 0; i < 5; ++i) {
         const std::optional<HotKey> key = ParseHotKeyText(options_->GetHotKeyValue(kHotKeyRows[i].option));
         if (!key) continue;
@@ -347,7 +356,16 @@ void CShotDeskApp::StoreAutostart() {
     }
 }
 
+void CShotDeskApp::OnEndSession() {
+    // Windows ends the process soon after the session-end message returns,
+    // so the exit steps run now; the quit that follows finds them done.
+    ExitInstance();
+    ::PostQuitMessage(0);
+}
+
 int CShotDeskApp::ExitInstance() {
+    if (exited_) return exitCode_;
+    exited_ = true;
     mutex_.reset();
     if (interactive_) {
         try {
@@ -359,7 +377,9 @@ int CShotDeskApp::ExitInstance() {
     UnregisterHotKeys();
     platform::ComModule::OnLastUnlock(nullptr);
     if (options_ && !automationOnly_ && interactive_) options_->SaveOptions();
+    // Instances that other programs still hold find no options from now on.
     CCaptureEngine::SetProcessOptions(nullptr);
+    CCaptureEngine::SetProcessMainWindow(nullptr);
     if (engine_) engine_->Release();
     engine_ = nullptr;
     options_.reset();

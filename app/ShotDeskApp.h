@@ -26,7 +26,11 @@ public:
     std::wstring GetPurchaseUrl() const override;
 
     bool InitInstance() override;
+    // The exit steps, once: after the message loop, or earlier when the
+    // session ends.
     int ExitInstance() override;
+    // WM_ENDSESSION for an ending session: exits now.
+    void OnEndSession();
 
     CaptureOptions* Options() const { return options_.get(); }
     ICaptureEngine* Engine() const { return engine_; }
@@ -44,7 +48,8 @@ public:
     // Wakes the running instance: its toolbar shows.
     static void ActivatePreviousInstance();
 
-    // Global hot keys on the tray window, one per hot-key option.
+    // Global hot keys on the tray window, one per hot-key option; false
+    // when there is no tray window to hold them.
     bool RegisterHotKeys(bool showMessages);
     void UnregisterHotKeys();
     void OnHotKey(WPARAM id, LPARAM keys);
@@ -68,5 +73,6 @@ private:
     bool oleInitialized_ = false;
     bool automationOnly_ = false;
     bool interactive_ = false;
+    bool exited_ = false;
     int exitCode_ = 0;
 };

@@ -17,6 +17,7 @@ namespace {
 
 long g_busy = CCaptureEngine::kIdle;
 CaptureOptions* g_processOptions = nullptr;
+HWND g_mainWindow = nullptr;
 
 constexpr wchar_t kOverlayClass[] = L"SnapwellCaptureOverlay";
 
@@ -69,16 +70,20 @@ ITypeInfo* EngineTypeInfo() {
 
 }  // namespace
 
-CCaptureEngine::CCaptureEngine() : options_(g_processOptions) {
+CCaptureEngine::CCaptureEngine() {
     platform::ComModule::Lock();
     // The engine works on without its toolbar window when that cannot be made.
     if (toolbar_.CreateHidden()) toolbarWindow_ = toolbar_.hwnd();
+    messageWindow_.Create(L"SnapwellEngineMessages", 0, 0, L"", 0, RECT{}, HWND_MESSAGE);
 }
 
 CCaptureEngine::~CCaptureEngine() { platform::ComModule::Unlock(); }
 
 void CCaptureEngine::SetProcessOptions(CaptureOptions* options) { g_processOptions = options; }
 CaptureOptions* CCaptureEngine::ProcessOptions() { return g_processOptions; }
+void CCaptureEngine::SetProcessMainWindow(HWND main) { g_mainWindow = main; }
+CaptureOptions* CCaptureEngine::Options() const { return ownOptions_ ? ownOptions_ : g_processOptions; }
+HWND CCaptureEngine::ClipboardOwner() const { return g_mainWindow ? g_mainWindow : messageWindow_.hwnd(); }
 long CCaptureEngine::BusyState() { return g_busy; }
 
 STDMETHODIMP CCaptureEngine::QueryInterface(REFIID iid, void** out) {
@@ -140,7 +145,7 @@ STDMETHODIMP CCaptureEngine::SetOptions(ULONG optionsInterface) {
     if (g_processOptions == nullptr ||
         static_cast<ULONG>(reinterpret_cast<UINT_PTR>(g_processOptions)) != optionsInterface)
         return E_INVALIDARG;
-    options_ = g_processOptions;
+    ownOptions_ = nullptr;
     return S_OK;
 }
 
@@ -152,7 +157,7 @@ STDMETHODIMP CCaptureEngine::GetOptions(IDispatch** optionsInterface) {
 
 STDMETHODIMP CCaptureEngine::ShowToolBar() {
     if (g_busy != kIdle) return kStatusBusy;
-    if (main_ != nullptr) platform::BringToForeground(main_);
+    if (g_mainWindow != nullptr) platform::BringToForeground(g_mainWindow);
     if (toolbarWindow_ != nullptr)
         ::SetWindowPos(toolbarWindow_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
     return kStatusOk;
@@ -185,10 +190,9 @@ STDMETHODIMP CCaptureEngine::About() {
 
 STDMETHODIMP CCaptureEngine::ResizeApplication() {
     if (g_busy != kIdle) return kStatusBusy;
-    if (options_ == nullptr) return kStatusNoOptions;
-    BusyScope busy(kBusyResize);
-    // The resize dialog is not built yet.
-    return kStatusOk;
+    if (Options() == nullptr) return kStatusNoOptions;
+    // The resize dialog is not built yet: the request is not served.
+    return kStatusBusy;
 }
 
 // Hides a visible toolbar for the grab and shows it again afterwards.
@@ -211,23 +215,26 @@ private:
 };
 
 void CCaptureEngine::PlayCaptureSound() {
-    if (options_ == nullptr || options_->GetProgramOption(L"PlaySound", false) != L"1") return;
+    CaptureOptions* options = Options();
+    if (options == nullptr || options->GetProgramOption(L"PlaySound", false) != L"1") return;
     ++soundsPlayed_;
     ::PlaySoundW(L"TAKE_PHOTO_WAV", ::GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
 }
 
 int CCaptureEngine::PostProcess(CCaptureImage& image) {
-    return options_ ? ImagePostProcessing(*options_, image, main_) : 0;
+    CaptureOptions* options = Options();
+    return options ? ImagePostProcessing(*options, image, ClipboardOwner()) : 0;
 }
 
 STDMETHODIMP CCaptureEngine::CaptureFullScreen() {
     if (g_busy != kIdle) return kStatusBusy;
     BusyScope busy(kBusyFullScreen);
-    if (options_ == nullptr) return kStatusNoOptions;
+    CaptureOptions* options = Options();
+    if (options == nullptr) return kStatusNoOptions;
     try {
         ToolbarHidden toolbar(toolbarWindow_);
         TraceTimer trace(L"CCaptureEngine::CaptureFullScreen");
-        options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeFullScreen)));
+        options->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeFullScreen)));
         const HWND desktop = ::GetDesktopWindow();
         RECT rect{};
         ::GetWindowRect(desktop, &rect);
@@ -238,7 +245,7 @@ STDMETHODIMP CCaptureEngine::CaptureFullScreen() {
         if (rect.right - rect.left <= 0 || rect.bottom - rect.top <= 0) return kStatusOk;
         ::SetWindowPos(desktop, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
         // Only the picker's desktop grab is used; its window is never created.
-        WindowCaptureWnd grab(options_);
+        WindowCaptureWnd grab(options);
         if (grab.CaptureDesktop()) {
             PlayCaptureSound();
             PostProcess(grab.m_BackGround);
@@ -254,12 +261,13 @@ STDMETHODIMP CCaptureEngine::CaptureFullScreen() {
 STDMETHODIMP CCaptureEngine::CaptureWindow() {
     if (g_busy != kIdle) return kStatusBusy;
     // Without options there is nothing to do with a picture: no overlay.
-    if (options_ == nullptr) return kStatusNoOptions;
+    CaptureOptions* options = Options();
+    if (options == nullptr) return kStatusNoOptions;
     BusyScope busy(kBusyWindow);
     try {
         ToolbarHidden toolbar(toolbarWindow_);
-        options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
-        WindowCaptureWnd picker(options_);
+        options->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
+        WindowCaptureWnd picker(options);
         picker.BuildWindowList(false);
         picker.CaptureDesktop();
         if (ShowOverlay(picker)) {
@@ -284,13 +292,14 @@ STDMETHODIMP CCaptureEngine::CaptureWindow() {
 
 STDMETHODIMP CCaptureEngine::CaptureRegion() {
     if (g_busy != kIdle) return kStatusBusy;
-    if (options_ == nullptr) return kStatusNoOptions;
+    CaptureOptions* options = Options();
+    if (options == nullptr) return kStatusNoOptions;
     BusyScope busy(kBusyRegion);
     try {
         ToolbarHidden toolbar(toolbarWindow_);
         TraceTimer trace(L"CCaptureEngine::CaptureRegion");
-        options_->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
-        RegionCaptureWnd overlay(options_);
+        options->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
+        RegionCaptureWnd overlay(options);
         overlay.BuildWindowList(false);
         overlay.CaptureDesktop();
         if (ShowOverlay(overlay)) {
@@ -339,7 +348,7 @@ bool CCaptureEngine::CropFromBackground(long x, long y, long width, long height,
 }
 
 STDMETHODIMP CCaptureEngine::CaptureRect(LONG x, LONG y, LONG width, LONG height, HBITMAP*) {
-    if (options_ == nullptr) return kStatusNoOptions;
+    if (Options() == nullptr) return kStatusNoOptions;
     // An empty or inverted rectangle holds no picture.
     if (width <= 0 || height <= 0) return kStatusOk;
     try {
@@ -360,9 +369,10 @@ STDMETHODIMP CCaptureEngine::CaptureRect(LONG x, LONG y, LONG width, LONG height
 }
 
 STDMETHODIMP CCaptureEngine::Capture() {
-    if (options_ == nullptr) return kStatusNoOptions;
+    CaptureOptions* options = Options();
+    if (options == nullptr) return kStatusNoOptions;
     platform::Variant mode;
-    if (!options_->GetProperty(L"CaptureMode", mode) || mode.type() != VT_I4) return kStatusBusy;
+    if (!options->GetProperty(L"CaptureMode", mode) || mode.type() != VT_I4) return kStatusBusy;
     switch (mode.get().lVal) {
         case kCaptureModeFullScreen: CaptureFullScreen(); break;
         case kCaptureModeWindow: CaptureWindow(); break;

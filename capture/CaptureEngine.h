@@ -6,6 +6,7 @@
 // request from anywhere returns S_FALSE (1) and touches nothing.
 #include "app/ToolBarControl.h"
 #include "output/CaptureImage.h"
+#include "platform/Window.h"
 
 #include <ShotDeskLib.h>
 #include <windows.h>
@@ -28,18 +29,24 @@ public:
     // A success-class value: the call did nothing for want of options.
     static constexpr long kStatusNoOptions = 0x00080012;
 
-    // Counts against the application's lock count; takes the process's
-    // options (SetProcessOptions) if there are any.
+    // Counts against the application's lock count. Reads the process's
+    // options (SetProcessOptions) at each call unless given its own.
     CCaptureEngine();
     virtual ~CCaptureEngine();
     CCaptureEngine(const CCaptureEngine&) = delete;
     CCaptureEngine& operator=(const CCaptureEngine&) = delete;
 
-    // The options every instance made in this process starts with: the
+    // The options every instance in this process works with: the
     // application's own, or the per-user options loaded by a process that
-    // COM started, so that other programs' instances can capture.
+    // COM started, so that other programs' instances can capture. Each call
+    // reads them afresh, so the process clears them before it deletes the
+    // object and a late call from a client finds none instead of freed
+    // memory.
     static void SetProcessOptions(CaptureOptions* options);
     static CaptureOptions* ProcessOptions();
+    // The application's main window, brought forward by ShowToolBar and
+    // owning the clipboard for copied captures, whichever instance does it.
+    static void SetProcessMainWindow(HWND main);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -72,16 +79,14 @@ public:
     STDMETHODIMP DisplayOptionsDlg() override;
     STDMETHODIMP About() override;
 
-    // The program's own side.
-    void SetOptions(CaptureOptions* options) { options_ = options; }
-    CaptureOptions* Options() const { return options_; }
+    // In-process callers may give an instance options of its own; nullptr
+    // returns it to the process's options.
+    void SetOptions(CaptureOptions* options) { ownOptions_ = options; }
+    CaptureOptions* Options() const;
     // The window hidden for the grab and shown again afterwards; the
     // engine's own toolbar unless another is set.
     void SetToolbarWindow(HWND toolbar) { toolbarWindow_ = toolbar; }
     HWND ToolbarWindow() const { return toolbarWindow_; }
-    // The main window brought forward by ShowToolBar, and the clipboard
-    // owner of copied captures.
-    void SetMainWindow(HWND main) { main_ = main; }
     static long BusyState();
 
     // Cuts (x, y, width, height) out of the frozen desktop and post-processes it.
@@ -94,11 +99,14 @@ private:
     class BusyScope;
     class ToolbarHidden;
     int PostProcess(CCaptureImage& image);
+    // The clipboard needs an owner window of this process: the main window,
+    // or in a process without one the instance's own message-only window.
+    HWND ClipboardOwner() const;
 
     LONG references_ = 0;
-    CaptureOptions* options_ = nullptr;
+    CaptureOptions* ownOptions_ = nullptr;
     ToolBarControl toolbar_;
     HWND toolbarWindow_ = nullptr;
-    HWND main_ = nullptr;
+    platform::Window messageWindow_;
     int soundsPlayed_ = 0;
 };

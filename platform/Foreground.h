@@ -13,7 +13,13 @@ inline void BringToForeground(HWND window) {
     const bool attached = other != 0 && other != self && ::AttachThreadInput(self, other, TRUE);
     ::SetForegroundWindow(window);
     ::SetFocus(window);
-    if (attached) ::AttachThreadInput(self, other, FALSE);
+    if (attached) {
+        ::AttachThreadInput(self, other, FALSE);
+        // Detaching can leave no window active at all (Wine does, while the
+        // other thread answers its deactivation): asked once more, now from
+        // this thread's own input state, the window keeps the foreground.
+        if (::GetForegroundWindow() != window) ::SetForegroundWindow(window);
+    }
 }
 
 }  // namespace platform

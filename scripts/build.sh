@@ -2,8 +2,8 @@
 # Installs what is missing, cross-builds the libraries once, then builds
 # Snapwell, snapctl and the tests into build/.
 set -euo pipefail
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+run_locked build "$@"
 
 bash "$ROOT/scripts/setup.sh"
 

@@ -3,15 +3,14 @@
 # program in a Wine virtual desktop on the current display (or on an Xvfb it
 # starts when there is none). Extra arguments go to Snapwell.exe.
 set -euo pipefail
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$ROOT/scripts/build.sh"
 . "$ROOT/scripts/wine-env.sh"
-prepare_wine_session
+prepare_wine_session 99
 # snapctl and other programs reach the running Snapwell through COM.
-"$WINE" "$BUILD/bin/Snapwell.exe" /Regserver || true
-cat <<EOF
+"$WINE" "$BUILD/bin/Snapwell.exe" /Regserver || say "registering the automation server failed; snapctl will not reach Snapwell"
+cat <<INFO
 Snapwell: $BUILD/bin/Snapwell.exe (Wine prefix $WINEPREFIX, display $DISPLAY)
 The camera icon at the bottom right of the Wine desktop is Snapwell: right-click
 it for its menu. Hot keys: Print Screen (full screen), Alt+Print Screen
@@ -19,5 +18,10 @@ it for its menu. Hot keys: Print Screen (full screen), Alt+Print Screen
 From a shell:  $WINE $BUILD/bin/snapctl.exe rect 0 0 640 480
 A picture of the display:  DISPLAY=$DISPLAY import -window root shot.png
 Snapwell runs until you choose Exit in its menu.
-EOF
-"$WINE" "$BUILD/bin/Snapwell.exe" "$@"
+INFO
+status=0
+"$WINE" "$BUILD/bin/Snapwell.exe" "$@" || status=$?
+if [ "$status" -ne 0 ]; then
+    say "Snapwell ended with exit code $status"
+    exit "$status"
+fi

@@ -3,18 +3,19 @@
 # image and XML libraries into build/deps/prefix. Safe to run again: every
 # step checks first and does nothing when its result is already there.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+run_locked build "$@"
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
 DEPS="$BUILD/deps"
 PREFIX="$DEPS/prefix"
 SRC="$DEPS/src"
 TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
 
 PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64
-          libwine-dev xvfb xdotool imagemagick cmake googletest dpkg-dev)
+          libwine-dev xvfb xdotool imagemagick cmake googletest dpkg-dev
+          nasm libjpeg-turbo-progs)
 
-log() { printf '[setup] %s\n' "$*"; }
+log() { say "$*"; }
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -27,8 +28,11 @@ install_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     log "installing: ${missing[*]}"
-    as_root apt-get update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    as_root apt-get -o DPkg::Lock::Timeout=600 update ||
+        { say "apt-get update failed: check the network and /etc/apt/sources.list*"; return 1; }
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y \
+        --no-install-recommends "${missing[@]}" ||
+        { say "could not install: ${missing[*]}"; return 1; }
 }
 
 # Adds a deb-src entry beside each Debian binary source, same address, suites
@@ -54,7 +58,7 @@ enable_deb_src() {
     fi
     rm -f "$tmp"
     log "deb-src entries added; updating package lists"
-    as_root apt-get update
+    as_root apt-get -o DPkg::Lock::Timeout=600 update
 }
 
 fetch_sources() {
@@ -87,24 +91,28 @@ srcdir() { ls -d "$SRC"/$1 2>/dev/null | head -n 1; }
 cmake_dep() {
     local name="$1" dir="$2"; shift 2
     local stamp="$DEPS/$name.done"
-    [ -f "$stamp" ] && return 0
+    # The stamp holds the options the library was built with; changed options
+    # build it again.
+    local options="$dir $*"
+    [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$options" ] && return 0
+    [ -d "$dir" ] || { log "no source folder for $name under $SRC"; return 1; }
     log "building $name"
     rm -rf "$DEPS/build-$name"
     cmake -S "$dir" -B "$DEPS/build-$name" -G "Unix Makefiles" \
         -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$PREFIX" -DCMAKE_PREFIX_PATH="$PREFIX" \
         -DBUILD_SHARED_LIBS=OFF "$@" > "$DEPS/build-$name.log" 2>&1 ||
-        { tail -n 40 "$DEPS/build-$name.log"; return 1; }
+        { tail -n 40 "$DEPS/build-$name.log"; log "configuring $name failed; the log is $DEPS/build-$name.log"; return 1; }
     cmake --build "$DEPS/build-$name" -j"$(nproc)" >> "$DEPS/build-$name.log" 2>&1 &&
     cmake --install "$DEPS/build-$name" >> "$DEPS/build-$name.log" 2>&1 ||
-        { tail -n 40 "$DEPS/build-$name.log"; return 1; }
-    touch "$stamp"
+        { tail -n 40 "$DEPS/build-$name.log"; log "building $name failed; the log is $DEPS/build-$name.log"; return 1; }
+    printf '%s' "$options" > "$stamp"
 }
 
 build_deps() {
     mkdir -p "$PREFIX"
     cmake_dep libjpeg-turbo "$(srcdir 'libjpeg-turbo-*/')" \
-        -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF \
+        -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
         -DCMAKE_INSTALL_LIBDIR="$PREFIX/lib" -DCMAKE_INSTALL_BINDIR="$DEPS/unused/bin" \
         -DCMAKE_INSTALL_DOCDIR="$DEPS/unused/doc" -DCMAKE_INSTALL_MANDIR="$DEPS/unused/man"
     cmake_dep libpng "$(srcdir 'libpng-*/')" \

@@ -22,12 +22,14 @@ wine_prefix_ready() {
     fi
 }
 
-# Starts Xvfb on :99 when there is no usable display, and exports DISPLAY.
+# Starts an Xvfb on :N (default 99) when there is no usable display, and
+# exports DISPLAY.
 ensure_display() {
     local d="${DISPLAY:-}"
     d="${d#*:}"; d="${d%%.*}"
     if [ -n "$d" ] && [ -S "/tmp/.X11-unix/X$d" ]; then return 0; fi
-    local n=99 lock="/tmp/.X99-lock"
+    local n="${1:-99}"
+    local lock="/tmp/.X$n-lock"
     if [ -f "$lock" ] && ! kill -0 "$(tr -d ' ' < "$lock")" 2>/dev/null; then
         rm -f "$lock" "/tmp/.X11-unix/X$n"
     fi
@@ -35,16 +37,33 @@ ensure_display() {
         (setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
     fi
     for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    if [ ! -S "/tmp/.X11-unix/X$n" ]; then
+        echo "no display: Xvfb :$n did not start (is the package xvfb installed?)" >&2
+        return 1
+    fi
     export DISPLAY=":$n"
 }
 
-# A display, a ready prefix, and one Wine server kept alive between the
-# programs of a run, so that each starts in about a second.
+# A display (an Xvfb on :N when there is none), a ready prefix, and one Wine
+# server kept alive between the programs of a run, so that each starts in
+# about a second.
 prepare_wine_session() {
-    ensure_display
+    ensure_display "${1:-99}"
     wine_prefix_ready
     use_virtual_desktop
-    wineserver -p60
+    # 2 means the prefix's server is still running from an earlier run,
+    # which serves as well.
+    local status=0
+    wineserver -p60 </dev/null >/dev/null 2>&1 || status=$?
+    if [ "$status" -ne 0 ] && [ "$status" -ne 2 ]; then
+        echo "the Wine server of $WINEPREFIX did not start (exit $status)" >&2
+        return 1
+    fi
+    # The first program of a session starts Wine's background processes
+    # (services, the desktop), which inherit its output and keep it open
+    # until the server ends. Started here with no output, they cannot hold
+    # the pipe of ctest or of the caller of this script.
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 # Every program of the prefix runs inside one Wine virtual desktop of the

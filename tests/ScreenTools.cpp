@@ -75,15 +75,25 @@ HWND ColourWindow(COLORREF colour, int x, int y, int w, int h) {
     return window;
 }
 
-void Pump(DWORD ms) {
-    const DWORD end = ::GetTickCount() + ms;
+void Pump(DWORD ms) { PumpUntil(nullptr, ms); }
+
+bool PumpUntil(HANDLE object, DWORD ms) {
+    const ULONGLONG end = ::GetTickCount64() + ms;
     MSG msg;
-    while (::GetTickCount() < end) {
+    for (;;) {
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        ::Sleep(10);
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end) return object != nullptr && ::WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
+        // Wakes for a message sent or posted to this thread as well as for
+        // the object, so another process's synchronous sends are answered
+        // at once.
+        const DWORD result = ::MsgWaitForMultipleObjectsEx(object ? 1 : 0, object ? &object : nullptr,
+                                                           static_cast<DWORD>(end - now), QS_ALLINPUT,
+                                                           MWMO_INPUTAVAILABLE);
+        if (object != nullptr && result == WAIT_OBJECT_0) return true;
     }
 }
 

@@ -11,8 +11,13 @@ namespace screen {
 
 // A topmost top-level window filled with one colour.
 HWND ColourWindow(COLORREF colour, int x, int y, int w, int h);
-// Dispatches this thread's messages for ms milliseconds.
+// Dispatches this thread's messages for ms milliseconds. A thread that
+// owns windows waits this way, never in Sleep: another program's foreground
+// hand-over sends it activation messages and stalls until they are read.
 void Pump(DWORD ms);
+// Dispatches this thread's messages until object is signalled (true) or ms
+// have passed (false).
+bool PumpUntil(HANDLE object, DWORD ms);
 void MouseTo(int x, int y, DWORD flags = 0);
 void Key(WORD vk, bool down);
 void Tap(WORD vk);
