@@ -237,9 +237,17 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     Tap(VK_ESCAPE);
     XInput("key Escape");
 
+    // The second start is watched while it runs: it makes no tray window
+    // and shows nothing.
     Process second(L"");
+    HWND secondWindow = nullptr;
+    for (int i = 0; i < 400 && !secondWindow && second.Wait(0) == STILL_ACTIVE; ++i) {
+        secondWindow = FindOf(second.Id(), nullptr, kTrayTitle, false);
+        if (!secondWindow) secondWindow = FindOf(second.Id(), nullptr, nullptr, true);
+        if (!secondWindow) Pump(20);
+    }
+    EXPECT_EQ(secondWindow, nullptr) << "a window of the second start";
     EXPECT_EQ(second.Wait(20000), 0u) << "the second start ends";
-    EXPECT_EQ(FindOf(second.Id(), nullptr, nullptr, false), nullptr);
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "the first shows its toolbar";
 
     // A double click on the icon shows the toolbar too.
@@ -303,8 +311,48 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
+TEST_F(Program, ClosingTheMainWindowOrEndingTheSessionRunsTheExitSteps) {
+    ASSERT_TRUE(options->SetProgramOption(L"AddProgramToStartupGroup", L"1", false));
+    Save();
+    for (const UINT how : {WM_CLOSE, WM_ENDSESSION}) {
+        SCOPED_TRACE(how == WM_CLOSE ? "WM_CLOSE" : "WM_ENDSESSION");
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Snapwell");
+        const ULONGLONG before = platform::LastWriteTime(userFile).value_or(0);
+        Process program(L"");
+        HWND tray = FindOf(program.Id(), nullptr, kTrayTitle, false, 20000);
+        ASSERT_NE(tray, nullptr) << "the program starts again after the previous one ended";
+        ASSERT_TRUE(WaitForTrayIcon(true));
+        Pump(50);
+        if (how == WM_CLOSE) {
+            // What taskkill without /F, an installer or a script does.
+            ::PostMessageW(tray, WM_CLOSE, 0, 0);
+        } else {
+            DWORD_PTR answer = 0;
+            ASSERT_TRUE(::SendMessageTimeoutW(tray, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                                              &answer));
+            EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE)) << "the program lets the session end";
+            ::SendMessageTimeoutW(tray, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 15000, &answer);
+            // Windows may end the process as soon as the message returns.
+            EXPECT_GT(platform::LastWriteTime(userFile).value_or(0), before) << "saved before the message returned";
+            EXPECT_TRUE(RunEntry()) << "autostart written before the message returned";
+        }
+        EXPECT_EQ(program.Wait(15000), 0u) << "the program ended";
+        EXPECT_GT(platform::LastWriteTime(userFile).value_or(0), before) << "the options were saved";
+        EXPECT_TRUE(RunEntry()) << "the autostart entry was written";
+        EXPECT_TRUE(WaitForTrayIcon(false)) << "the icon went";
+    }
+    Process again(L"");
+    ASSERT_NE(FindOf(again.Id(), nullptr, kTrayTitle, false, 20000), nullptr) << "the mutex was released";
+    EXPECT_EQ(ExitThroughMenu(again), 0u);
+}
+
 TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
     options->SetHotKeyValue(L"FullScreenCaptureKey", L"Ctrl + Alt + 71");
+    // German texts, a folder nobody may write to, and the clipboard after
+    // the file.
+    ASSERT_TRUE(options->SetProgramOption(L"Language", L"1031", false));
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"TargetFolder", L"Z:\\proc\\"));
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"Action", L"2"));
     Save();
     ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
     Process server(L"-Embedding");
@@ -318,11 +366,55 @@ TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
     EXPECT_TRUE(::RegisterHotKey(probe, 0x7000, MOD_CONTROL | MOD_ALT, 71));
     ::UnregisterHotKey(probe, 0x7000);
     ::DestroyWindow(probe);
-    // A client's first object is made in this server; releasing it ends it.
+    // A client's first object is made in this server.
     ICaptureEngine* engine = nullptr;
     ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
                                  reinterpret_cast<void**>(&engine)),
               S_OK);
+    // The options dialog asked of a server without a user interface shows
+    // nothing and takes none of the program's hot keys, Print Screen
+    // included.
+    EXPECT_EQ(engine->DisplayOptionsDlg(), S_OK);
+    EXPECT_EQ(FindOf(server.Id(), L"#32770", nullptr, true, 1000), nullptr);
+    probe = ColourWindow(RGB(1, 1, 1), 0, 0, 10, 10);
+    const std::pair<UINT, UINT> keys[] = {{MOD_CONTROL | MOD_ALT, 71}, {MOD_CONTROL, VK_SNAPSHOT},
+                                          {MOD_ALT, VK_SNAPSHOT}, {MOD_SHIFT, VK_SNAPSHOT},
+                                          {MOD_CONTROL | MOD_SHIFT, VK_SNAPSHOT}};
+    for (const auto& [modifiers, key] : keys) {
+        EXPECT_TRUE(::RegisterHotKey(probe, 0x7001, modifiers, key)) << modifiers << "+" << key << " is free";
+        ::UnregisterHotKey(probe, 0x7001);
+    }
+    ::DestroyWindow(probe);
+
+    // A capture through another object of the server: the failed save is
+    // reported in the user's language, and the copy on the clipboard has an
+    // owner window of the server.
+    std::atomic<bool> done{false};
+    HRESULT captured = E_FAIL;
+    DWORD owner = 0;
+    std::thread client([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* other = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                         reinterpret_cast<void**>(&other)))) {
+            HBITMAP none = nullptr;
+            captured = other->CaptureRect(100, 120, 40, 30, &none);
+            // While the object lives: its window goes with it.
+            ::GetWindowThreadProcessId(::GetClipboardOwner(), &owner);
+            other->Release();
+        }
+        ::CoUninitialize();
+        done = true;
+    });
+    const std::wstring message = AnswerMessageBoxOf(server.Id());
+    for (int i = 0; i < 300 && !done; ++i) Pump(50);
+    client.join();
+    EXPECT_EQ(captured, S_OK);
+    EXPECT_NE(message.find(L"Die Aufnahme konnte nicht gespeichert werden"), std::wstring::npos) << message;
+    EXPECT_EQ(owner, server.Id()) << "the clipboard's owner is a window of the server";
+    EXPECT_TRUE(::IsClipboardFormatAvailable(CF_DIB));
+
+    // Releasing the last object ends the server.
     engine->Release();
     EXPECT_EQ(server.Wait(15000), 0u) << "the server ended with its last object";
 }

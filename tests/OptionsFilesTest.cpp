@@ -132,6 +132,48 @@ TEST_F(OptionsFiles, BrokenFilesOfEveryKindGiveCode3AndNeverCrash) {
     }
 }
 
+// A file keeps its characters whatever encoding it declares: it is read in
+// that encoding and written back as UTF-8 with a declaration that says so.
+TEST_F(OptionsFiles, DeclaredEncodingsKeepTheirCharactersAcrossSaves) {
+    const auto file = [](const std::string& declaration, const std::string& marker) {
+        return "<?xml version=\"1.0\"" + declaration + "?>\n<ToolOptions Name=\"Root\"><ProgramOptions Name=\"P\">"
+               "<O Name=\"Marker\" Value=\"" + marker + "\"/></ProgramOptions><Profiles Name=\"Profiles\"/>"
+               "<HotKeys/></ToolOptions>\n";
+    };
+    const struct {
+        const char* declaration;
+        const char* bytes;
+        const wchar_t* text;
+    } cases[] = {
+        {" encoding=\"ISO-8859-1\"", "C:\\J\xFCrgen", L"C:\\J\u00fcrgen"},
+        {" encoding='windows-1252'", "C:\\J\xFCrgen \x80", L"C:\\J\u00fcrgen \u20ac"},
+        {"", "C:\\J\xC3\xBCrgen", L"C:\\J\u00fcrgen"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.declaration);
+        WriteOlderDefault(file(c.declaration, c.bytes));
+        testfiles::Remove(userFile);
+        for (int saves = 0; saves < 3; ++saves) {
+            CaptureOptions options;
+            EXPECT_EQ(options.GetProgramOption(L"Marker", false), c.text) << "after " << saves << " saves";
+            EXPECT_TRUE(options.SaveOptions());
+        }
+        const std::string saved = Read(userFile);
+        EXPECT_EQ(saved.rfind("<?xml version=\"1.0\"", 0), 0u);
+        EXPECT_EQ(saved.find("ISO-8859-1"), std::string::npos);
+        EXPECT_EQ(saved.find("windows-1252"), std::string::npos);
+        EXPECT_NE(saved.find("C:\\J\xC3\xBCrgen"), std::string::npos) << "UTF-8 bytes";
+    }
+    // Text that the declared encoding cannot decode is a load error, never
+    // a file read with characters dropped.
+    for (const std::string& data : {file(" encoding=\"x-unknown-42\"", "J"), file("", "J\xFCrgen"),
+                                    file(" encoding=\"UTF-8\"", "J\xC3rgen"), file(" encoding=\"us-ascii\"", "J\xFC")}) {
+        Write(defaultFile, data);
+        testfiles::Remove(userFile);
+        EXPECT_EQ(ErrorCodeOfConstruction(), 3) << data;
+    }
+}
+
 TEST_F(OptionsFiles, FailedLoadKeepsTheDocumentInMemory) {
     Write(defaultFile, Options("loaded"));
     CaptureOptions options;
