@@ -167,6 +167,37 @@ TEST_F(LanguageFiles, TheChosenLanguageIsStoredAndSaved) {
     EXPECT_EQ(ChooseLanguageFile(*options), L"english.xml");
 }
 
+// The options are the user's to edit: a language file named with a path,
+// a stream or a device is never opened; English is loaded instead.
+TEST_F(LanguageFiles, OnlyAPlainFileNameBesideTheProgramIsLoaded) {
+    const std::wstring outside = GetTempFolder(false) + L"SnapwellOutside\\";
+    testfiles::RemoveTree(outside);
+    ASSERT_TRUE(::CreateDirectoryW(outside.c_str(), nullptr));
+    testfiles::Write(outside + L"evil.xml", Entries({{"Exit", "from outside"}}));
+    WriteLanguage(L"evil.xml", Entries({{"Exit", "plain name"}}));
+    WriteLanguage(L"cvevil.xml", Entries({}));
+    WriteLanguage(L"english.xml", Entries({{"Exit", "English"}}));
+    WriteLanguage(L"cvenglish.xml", Entries({}));
+    std::string outsidePath;
+    for (wchar_t c : outside) outsidePath += static_cast<char>(c);  // an ASCII path
+    outsidePath += "evil.xml";
+    for (const std::string& name : {std::string("..\\SnapwellOutside\\evil.xml"), std::string("../SnapwellOutside/evil.xml"),
+                                    outsidePath, std::string("\\\\server\\share\\evil.xml"),
+                                    std::string("evil.xml:stream"), std::string("CON"), std::string("nul.xml"),
+                                    std::string("com1.xml"), std::string("evil.xml.")}) {
+        Reload(Languages("1031", ("<Language Name='Evil' Value='1031' LanguageXML='" + name +
+                                  "' PrimaryLangID='7' SubLangID='1'/>"
+                                  "<Language Name='English' Value='1033' LanguageXML='english.xml' PrimaryLangID='9'/>")
+                                     .c_str()));
+        ASSERT_TRUE(catalog.LoadLanguages(*options, false)) << name << ": " << catalog.GetLastLoadError();
+        EXPECT_EQ(Text(L"Exit"), L"English") << name;
+    }
+    Reload(Languages("1031", "<Language Name='Evil' Value='1031' LanguageXML='evil.xml' PrimaryLangID='7'/>"));
+    ASSERT_TRUE(catalog.LoadLanguages(*options, false));
+    EXPECT_EQ(Text(L"Exit"), L"plain name") << "a plain name beside the program is loaded";
+    testfiles::RemoveTree(outside);
+}
+
 TEST_F(LanguageFiles, HelpFolderNeedsAnIndexPage) {
     ::SHCreateDirectoryExW(nullptr, (folder + L"docs\\de").c_str(), nullptr);
     EXPECT_EQ(GetDocsFolder(folder, L"de"), folder + L"docs\\en\\") << "the folder alone is not enough";

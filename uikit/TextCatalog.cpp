@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <cwctype>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -50,6 +52,24 @@ std::wstring ProgramFolder() { return platform::FolderOf(platform::ModuleFileNam
 // pick a folder below "docs\".
 bool IsPlainFolderName(const std::wstring& name) {
     return !name.empty() && name != L"." && name != L".." && name.find_first_of(L"\\/:*?\"<>|") == npos;
+}
+
+// A name that opens a file of that name in the folder it is joined to, and
+// nothing else: no path, no stream, no device (CON, NUL, COM1... with or
+// without an extension), no control characters and no trailing dot or
+// blank, which the system would strip.
+bool IsPlainFileName(const std::wstring& name) {
+    if (!IsPlainFolderName(name) || name.back() == L'.' || name.back() == L' ') return false;
+    if (std::any_of(name.begin(), name.end(), [](wchar_t c) { return c < 32; })) return false;
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (wchar_t& c : base) c = static_cast<wchar_t>(std::towupper(c));
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kDevices)
+        if (base == device) return false;
+    const bool numbered = base.size() == 4 && (base.rfind(L"COM", 0) == 0 || base.rfind(L"LPT", 0) == 0) &&
+                          base[3] >= L'0' && base[3] <= L'9';
+    return !numbered;
 }
 
 uint16_t LanguageIdForFile(const OptionsDocument& options, const std::wstring& fileName) {
@@ -190,6 +210,9 @@ std::wstring ChooseLanguageFile(OptionsDocument& options) {
     } catch (...) {
         name.clear();
     }
+    // The options are the user's to edit: a language file is only ever one
+    // beside the program, never a path that leads elsewhere.
+    if (!IsPlainFileName(name)) name.clear();
     if (name.empty()) {
         // From then on the options name the English entry, if they have one.
         options.SelectLanguageForLangId(TextCatalog::kUsEnglish);
