@@ -12,6 +12,12 @@ RECT RegionCaptureWnd::SelectionFor(POINT anchor, POINT p) {
     return RECT{std::min(anchor.x, p.x), std::min(anchor.y, p.y), std::max(anchor.x, p.x), std::max(anchor.y, p.y)};
 }
 
+POINT RegionCaptureWnd::ClampToClient(POINT p) const {
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    return POINT{std::clamp(p.x, client.left, client.right), std::clamp(p.y, client.top, client.bottom)};
+}
+
 void RegionCaptureWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_REGION_WAIT)); }
 
 void RegionCaptureWnd::RubberBand(POINT p) {
@@ -35,12 +41,16 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         case WM_LBUTTONDOWN:
             m_anchor = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             ::SetCursor(ProgramCursor(IDC_REGION_DRAG));
+            // The release must come here wherever it happens: over a window
+            // above the overlay or on another monitor.
+            ::SetCapture(hwnd());
             break;
         case WM_MOUSEMOVE:
-            if (wParam & MK_LBUTTON) RubberBand(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            if (wParam & MK_LBUTTON) RubberBand(ClampToClient(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}));
             return 0;
         case WM_LBUTTONUP: {
             m_anchor = POINT{};
+            if (::GetCapture() == hwnd()) ::ReleaseCapture();
             const LRESULT result = Default(message, wParam, lParam);
             {
                 platform::WindowDc dc(hwnd());

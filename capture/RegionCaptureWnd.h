@@ -21,6 +21,9 @@ protected:
 
 private:
     void RubberBand(POINT p);
+    // With the mouse captured, a point can lie outside the overlay; the
+    // selection stays within the frozen picture.
+    POINT ClampToClient(POINT p) const;
 
     RECT m_lastDrawn{};
     RECT m_selection{};

@@ -92,6 +92,37 @@ TEST_F(Engine, RectangleDragShowsTheBandAndEitherDirectionGivesTheSameImage) {
     EXPECT_EQ(Mode(), 135);
 }
 
+// The button may be released where the overlay does not get it: over a
+// window above it (or on another monitor). The drag still ends there.
+TEST_F(Engine, ButtonReleasedOverAWindowAboveTheOverlayStillEndsTheDrag) {
+    bool raised = false;
+    std::thread drag([&] {
+        WaitForOverlay();
+        // The blue window comes above the overlay without taking the focus.
+        ::SetWindowPos(blue, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        for (int i = 0; i < 40 && !raised; ++i) {
+            raised = ::WindowFromPoint(POINT{550, 350}) == blue;
+            if (!raised) ::Sleep(50);
+        }
+        MouseTo(150, 160);
+        MouseTo(150, 160, MOUSEEVENTF_LEFTDOWN);
+        MouseTo(300, 250);
+        MouseTo(550, 350);
+        MouseTo(550, 350, MOUSEEVENTF_LEFTUP);
+        // A lost release leaves the overlay up: it is ended for the test.
+        ::Sleep(1500);
+        if (HWND overlay = FindOverlay()) ::PostMessageW(overlay, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    drag.join();
+    ASSERT_TRUE(raised) << "the window was above the overlay";
+    const std::string bmp = OnlyFile();
+    ASSERT_FALSE(bmp.empty()) << "the release over the window ended the drag";
+    EXPECT_EQ(BmpSize(bmp).cx, 400);
+    EXPECT_EQ(BmpSize(bmp).cy, 190);
+    EXPECT_EQ(::GetCapture(), nullptr);
+}
+
 TEST_F(Engine, ClickWithoutDragSavesNothing) {
     std::thread click([] {
         WaitForOverlay();
