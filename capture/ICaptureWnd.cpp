@@ -10,6 +10,11 @@ HCURSOR ICaptureWnd::ProgramCursor(int id) {
     return cursor ? cursor : ::LoadCursorW(nullptr, IDC_CROSS);
 }
 
+void ICaptureWnd::ShowCursorResource(int id) {
+    m_overlayCursor = ProgramCursor(id);
+    ::SetCursor(m_overlayCursor);
+}
+
 void ICaptureWnd::Cancel() {
     m_endCode = 2;
     EndModalLoop(ModalResult());
@@ -18,8 +23,13 @@ void ICaptureWnd::Cancel() {
 LRESULT ICaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SETCURSOR:
-            // The overlay classes have no cursor: keep the one the overlay set.
-            if (LOWORD(lParam) == HTCLIENT) return TRUE;
+            // The overlay classes have no cursor of their own: the overlay's
+            // is set again each time, so nothing that changed the thread's
+            // cursor meanwhile shows over the overlay.
+            if (LOWORD(lParam) == HTCLIENT && reinterpret_cast<HWND>(wParam) == hwnd()) {
+                if (m_overlayCursor) ::SetCursor(m_overlayCursor);
+                return TRUE;
+            }
             break;
         case WM_NCHITTEST:
             return m_hitTestLock == 1 ? HTTRANSPARENT : Default(message, wParam, lParam);

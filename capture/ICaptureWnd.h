@@ -18,11 +18,15 @@ protected:
     // One of the program's cursor resources; the system crosshair when the
     // resource is missing.
     static HCURSOR ProgramCursor(int id);
+    // Shows one of the program's cursors now and whenever the pointer is
+    // over the overlay from then on.
+    void ShowCursorResource(int id);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Cancel();
 
     int m_endCode = 7;
     HCURSOR m_savedCursor = nullptr;
+    HCURSOR m_overlayCursor = nullptr;
     POINT m_savedCursorPos{};
     // While set, the overlay is transparent to hit tests, so point lookups
     // see the window below it.

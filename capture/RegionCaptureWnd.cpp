@@ -18,7 +18,7 @@ POINT RegionCaptureWnd::ClampToClient(POINT p) const {
     return POINT{std::clamp(p.x, client.left, client.right), std::clamp(p.y, client.top, client.bottom)};
 }
 
-void RegionCaptureWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_REGION_WAIT)); }
+void RegionCaptureWnd::OnPreCreate() { ShowCursorResource(IDC_REGION_WAIT); }
 
 void RegionCaptureWnd::RubberBand(POINT p) {
     platform::WindowDc dc(hwnd());
@@ -40,7 +40,7 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         case WM_LBUTTONDOWN:
             m_anchor = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ::SetCursor(ProgramCursor(IDC_REGION_DRAG));
+            ShowCursorResource(IDC_REGION_DRAG);
             // The release must come here wherever it happens: over a window
             // above the overlay or on another monitor.
             ::SetCapture(hwnd());

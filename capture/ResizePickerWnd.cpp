@@ -7,10 +7,10 @@
 // The cursor current before this one stays the saved cursor that is set
 // again when the picker ends.
 ResizePickerWnd::ResizePickerWnd(CaptureOptions* options) : WindowCaptureWnd(options) {
-    ::SetCursor(ProgramCursor(IDC_RESIZE_PICK));
+    ShowCursorResource(IDC_RESIZE_PICK);
 }
 
-void ResizePickerWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_RESIZE_PICK)); }
+void ResizePickerWnd::OnPreCreate() { ShowCursorResource(IDC_RESIZE_PICK); }
 
 LRESULT ResizePickerWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_LBUTTONUP) return WindowCaptureWnd::HandleMessage(message, wParam, lParam);

@@ -39,7 +39,7 @@ RECT WindowCaptureWnd::SelectionBounds() const {
     return box;
 }
 
-void WindowCaptureWnd::OnPreCreate() { ::SetCursor(ProgramCursor(IDC_WINDOW_PICK)); }
+void WindowCaptureWnd::OnPreCreate() { ShowCursorResource(IDC_WINDOW_PICK); }
 
 void WindowCaptureWnd::OnPaint() {
     PAINTSTRUCT ps;

@@ -48,15 +48,18 @@ HCURSOR Resource(int id) { return ::LoadCursorW(::GetModuleHandleW(nullptr), MAK
 
 TEST_F(Engine, RectangleDragShowsTheBandAndEitherDirectionGivesTheSameImage) {
     HCURSOR waiting = nullptr, dragging = nullptr;
+    bool waitingShown = false, draggingShown = false;
     COLORREF band = 0, inside = 0;
     std::thread down([&] {
         WaitForOverlay();
         MouseTo(150, 160);
         waiting = Current();
+        waitingShown = XShowsCursor(159);
         // The button is held in the X server, so that it stays down for
         // every move of the drag.
         XInput("mousemove 150 160 mousedown 1 mousemove 250 210 sleep 0.1 mousemove 350 260");
         dragging = Current();
+        draggingShown = XShowsCursor(160);
         band = WaitForPixel(250, 160, kRed ^ RGB(0, 255, 255));
         inside = WaitForPixel(250, 210, kRed);
         unixtools::Screenshot("region-overlay-drag");
@@ -66,6 +69,8 @@ TEST_F(Engine, RectangleDragShowsTheBandAndEitherDirectionGivesTheSameImage) {
     down.join();
     EXPECT_EQ(waiting, Resource(159));
     EXPECT_EQ(dragging, Resource(160));
+    EXPECT_TRUE(waitingShown) << "the X server shows cursor 159 before the drag";
+    EXPECT_TRUE(draggingShown) << "and 160 during it";
     // The band inverts the frozen red with the outline colour; inside stays red.
     EXPECT_EQ(band, kRed ^ RGB(0, 255, 255));
     EXPECT_EQ(inside, kRed);

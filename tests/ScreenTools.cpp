@@ -133,6 +133,27 @@ COLORREF WaitForPixel(int x, int y, COLORREF expected, DWORD timeoutMs) {
     }
 }
 
+bool XShowsCursor(int id) {
+    HCURSOR cursor = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    ICONINFO info{};
+    if (cursor == nullptr || !::GetIconInfo(cursor, &info)) return false;
+    BITMAP mask{};
+    ::GetObjectW(info.hbmMask, sizeof(mask), &mask);
+    // A monochrome cursor's mask holds the AND rows, then the XOR rows.
+    std::vector<BYTE> bits(static_cast<size_t>(mask.bmWidthBytes) * mask.bmHeight);
+    ::GetBitmapBits(info.hbmMask, static_cast<LONG>(bits.size()), bits.data());
+    const int width = mask.bmWidth, height = info.hbmColor ? mask.bmHeight : mask.bmHeight / 2;
+    const auto bit = [&](int x, int y) { return (bits[size_t(y) * mask.bmWidthBytes + x / 8] >> (7 - x % 8)) & 1; };
+    int opaque = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) opaque += bit(x, y) == 0 || (!info.hbmColor && bit(x, y + height) == 1);
+    ::DeleteObject(info.hbmMask);
+    if (info.hbmColor) ::DeleteObject(info.hbmColor);
+    const unixtools::XCursorImage shown = unixtools::ReadXCursor();
+    return shown.width == width && shown.height == height && shown.xHot == static_cast<int>(info.xHotspot) &&
+           shown.yHot == static_cast<int>(info.yHotspot) && shown.Opaque() == opaque;
+}
+
 HWND FindOverlay() { return ::FindWindowW(L"SnapwellCaptureOverlay", nullptr); }
 
 bool WaitForOverlay() {

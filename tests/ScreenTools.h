@@ -33,6 +33,10 @@ void ShiftClick(int x, int y);
 // after timeoutMs: drawing on another thread takes its time.
 COLORREF WaitForPixel(int x, int y, COLORREF expected, DWORD timeoutMs = 2000);
 
+// Whether the X server shows the program's cursor resource id now: its
+// size, hot spot and opaque pixels, as the user sees them.
+bool XShowsCursor(int id);
+
 HWND FindOverlay();
 // Waits until the overlay is on screen and has painted (at most ten seconds).
 bool WaitForOverlay();

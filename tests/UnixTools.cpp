@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace unixtools {
@@ -69,6 +70,34 @@ bool Screenshot(const std::string& name) {
     const std::string file = folder + "/" + name + ".png";
     return RunShell("mkdir -p " + Quote(folder) + " && import -window root " + Quote(file) + " && echo ok") ==
            "ok\n";
+}
+
+int XCursorImage::Opaque() const {
+    int count = 0;
+    for (const std::string& row : rows)
+        for (char c : row) count += c != '.';
+    return count;
+}
+
+XCursorImage ReadXCursor() {
+    XCursorImage image;
+    const std::string out = RunShell("python3 " + Quote(std::string(SNAPWELL_TEST_TOOLS) + "/xcursor.py"));
+    size_t start = 0;
+    bool first = true;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(start, end - start);
+        start = end + 1;
+        if (first) {
+            first = false;
+            if (std::sscanf(line.c_str(), "%d %d %d %d", &image.width, &image.height, &image.xHot, &image.yHot) != 4)
+                return XCursorImage{};
+        } else if (!line.empty()) {
+            image.rows.push_back(line);
+        }
+    }
+    return image;
 }
 
 }  // namespace unixtools

@@ -2,6 +2,7 @@
 // Runs Linux tools (ImageMagick's identify) on files the program wrote, so
 // that images are checked by a decoder independent of the program's own.
 #include <string>
+#include <vector>
 
 namespace unixtools {
 
@@ -15,5 +16,15 @@ std::string Identify(const std::wstring& windowsPath, const std::string& format)
 // Saves a picture of the whole X display (the Wine desktop as the user sees
 // it) as artifacts/screenshots/NAME.png for a person to look at.
 bool Screenshot(const std::string& name);
+
+// The cursor the X server shows now, as the user sees it (which Wine's
+// cursor state alone does not tell): its size, hot spot and which pixels
+// are opaque. Empty (width 0) when it cannot be read.
+struct XCursorImage {
+    int width = 0, height = 0, xHot = 0, yHot = 0;
+    std::vector<std::string> rows;  // '.' transparent, '#' dark, 'o' light
+    int Opaque() const;
+};
+XCursorImage ReadXCursor();
 
 }  // namespace unixtools

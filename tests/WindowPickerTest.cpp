@@ -65,12 +65,14 @@ TEST_F(Picker, PlainClickOnADialogButtonCapturesTheButtonOnly) {
 TEST_F(Picker, TwoShiftClickedWindowsGiveOnePictureWithTheWindowColourBetween) {
     COLORREF outline = 0, tinted = 0;
     HCURSOR cursor = nullptr;
+    bool shown = false;
     std::thread clicks([&] {
         WaitForOverlay();
         MouseTo(150, 150);
         MouseTo(152, 152);
         outline = WaitForPixel(101, 121, kRed ^ RGB(0, 255, 255));
         cursor = CurrentCursor();
+        shown = XShowsCursor(161);
         unixtools::Screenshot("window-picker-outline");
         ShiftClick(152, 152);
         ShiftClick(550, 350);
@@ -84,6 +86,7 @@ TEST_F(Picker, TwoShiftClickedWindowsGiveOnePictureWithTheWindowColourBetween) {
     clicks.join();
     EXPECT_EQ(outline, kRed ^ RGB(0, 255, 255)) << "the hover outline inverts the window's edge";
     EXPECT_EQ(cursor, ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(161)));
+    EXPECT_TRUE(shown) << "the X server shows cursor 161 over the picker";
     EXPECT_EQ(tinted, kRed | RGB(155, 0, 155)) << "a picked window shows tinted";
 
     const std::string bmp = OnlyFile();
