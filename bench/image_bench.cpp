@@ -64,6 +64,11 @@ void operator delete[](void* p) noexcept { operator delete(p); }
 void operator delete(void* p, size_t) noexcept { operator delete(p); }
 void operator delete[](void* p, size_t) noexcept { operator delete(p); }
 
+// libjpeg-turbo's own test of its SIMD paths: 0 in a build without them.
+extern "C" int jsimd_can_rgb_ycc(void);
+extern "C" int jsimd_can_fdct_islow(void);
+extern "C" int jsimd_can_huffman_encode(void);
+
 namespace {
 
 constexpr int kWidth = 3840, kHeight = 2160;
@@ -135,6 +140,35 @@ HBITMAP MakeScreenFrame() {
     return bitmap;
 }
 
+// The frame as a binary PPM (top row first, RGB), for the native reference
+// encode that scripts/bench.sh runs on the same pixels.
+bool WritePpm(const CCaptureImage& image, const std::wstring& path) {
+    std::string data = "P6\n" + std::to_string(image.Width()) + " " + std::to_string(image.Height()) + "\n255\n";
+    data.reserve(data.size() + size_t(image.Width()) * image.Height() * 3);
+    for (long y = image.Height() - 1; y >= 0; --y) {
+        const uint8_t* row = image.Row(y);
+        for (long x = 0; x < image.Width(); ++x) {
+            data.push_back(static_cast<char>(row[x * 3 + 2]));
+            data.push_back(static_cast<char>(row[x * 3 + 1]));
+            data.push_back(static_cast<char>(row[x * 3]));
+        }
+    }
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// The folder that scripts/bench.sh names in SNAPWELL_BENCH_DIR (a Linux
+// path, reached through Wine's Z: drive), or empty.
+std::wstring ExchangeFolder() {
+    const char* folder = std::getenv("SNAPWELL_BENCH_DIR");
+    if (folder == nullptr || *folder == '\0') return {};
+    std::wstring path = L"Z:";
+    for (const char* c = folder; *c; ++c) path.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
+    return path + L"\\";
+}
+
 }  // namespace
 
 int main() {
@@ -173,6 +207,7 @@ int main() {
     results.push_back(Measure(
         "CopyToGlobalDIB", [] {}, [&] { ::GlobalFree(image.CopyToGlobalDIB()); }, frameBytes));
 
+    double jpegSeconds = 0;
     const struct {
         const char* name;
         const wchar_t* file;
@@ -190,8 +225,12 @@ int main() {
         if (w.bits == 8) toSave.GrayScale();
         if (w.bits == 1) toSave.DecreaseBpp(1, true);
         const std::wstring path = folder + w.file;
-        results.push_back(Measure(w.name, [] {}, [&] { toSave.SaveToFile(path, w.format); }, frameBytes, 2));
+        // The JPEG writer is compared with a native encode: it gets as many
+        // runs as that one.
+        const int repeats = w.format == kImageJpg ? 5 : 2;
+        results.push_back(Measure(w.name, [] {}, [&] { toSave.SaveToFile(path, w.format); }, frameBytes, repeats));
         ::DeleteFileW(path.c_str());
+        if (w.format == kImageJpg) jpegSeconds = results.back().seconds;
     }
 
     PROCESS_MEMORY_COUNTERS memory{};
@@ -207,6 +246,16 @@ int main() {
                     r.seconds / freshCopy.seconds, r.extraFrames);
     std::printf("\npeak working set: %.1f MB (%.1f frames)\n", memory.PeakWorkingSetSize / 1e6,
                 double(memory.PeakWorkingSetSize) / double(frameBytes));
+    std::printf("libjpeg-turbo SIMD paths: colour conversion %s, forward DCT %s, Huffman coding %s\n",
+                jsimd_can_rgb_ycc() ? "yes" : "no", jsimd_can_fdct_islow() ? "yes" : "no",
+                jsimd_can_huffman_encode() ? "yes" : "no");
+    if (const std::wstring exchange = ExchangeFolder(); !exchange.empty()) {
+        const bool written = WritePpm(image, exchange + L"frame.ppm");
+        if (FILE* file = _wfopen((exchange + L"jpeg-writer-ms.txt").c_str(), L"w")) {
+            std::fprintf(file, "%.3f\n", written ? jpegSeconds * 1e3 : -1.0);
+            std::fclose(file);
+        }
+    }
     ::DeleteObject(frame);
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <ShotDeskLib.h>
 
+#include <thread>
+
 using namespace screen;
 
 namespace {
@@ -39,11 +41,16 @@ ProgramRun RunProgram(const std::wstring& commandLine) {
         ::CloseHandle(readEnd);
         return run;
     }
-    char buffer[512];
-    DWORD got = 0;
-    while (::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) run.output.append(buffer, got);
+    // The output is read on another thread: this one owns windows and
+    // answers their messages until the program ends.
+    std::thread reader([&] {
+        char buffer[512];
+        DWORD got = 0;
+        while (::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) run.output.append(buffer, got);
+    });
+    screen::PumpUntil(process.hProcess, 60000);
+    reader.join();
     ::CloseHandle(readEnd);
-    ::WaitForSingleObject(process.hProcess, 60000);
     ::GetExitCodeProcess(process.hProcess, &run.exitCode);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
@@ -103,7 +110,7 @@ bool ServerRunning() {
 
 // Waits until the server has ended with its last object.
 bool WaitForServerToEnd() {
-    for (int i = 0; i < 200 && ServerRunning(); ++i) ::Sleep(50);
+    for (int i = 0; i < 200 && ServerRunning(); ++i) screen::Pump(50);
     return !ServerRunning();
 }
 
@@ -212,7 +219,7 @@ TEST_F(Server, ClientsOfOneServerShareItsBusyStateAndCaptureMode) {
     EXPECT_EQ(busy.exitCode, 1u);
     EXPECT_EQ(Snapctl(L"options").exitCode, 1u) << "no dialog over a running capture";
     ::PostMessageW(FindOverlay(), WM_KEYUP, VK_ESCAPE, 0);
-    for (int i = 0; i < 100 && FindOverlay(); ++i) ::Sleep(50);
+    for (int i = 0; i < 100 && FindOverlay(); ++i) Pump(50);
 
     // The cancelled rectangle capture left the mode at 135: Capture does nothing.
     const ProgramRun capture = Snapctl(L"capture");

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -156,12 +157,18 @@ TEST_F(Profiles, ShippedDefaultsAreCompleteAndConsistent) {
     for (const wchar_t* key : {L"HideCursor", L"PlaySound", L"AddProgramToStartupGroup"}) {
         const std::wstring value = options.GetProgramOption(key, false);
         EXPECT_TRUE(value == L"1" || value == L"0") << key;
-        // Every choice the options dialog offers stores "1" or "0".
-        for (const wchar_t* choice : {L"1", L"0"}) {
-            const pugi::xml_node option =
-                options.Document().select_node((L"//ProgramOptions//*[@Name='" + std::wstring(key) + L"']").c_str()).node();
-            EXPECT_EQ(options.ItemNameToValue(option, options.ValueToItemName(option, choice)), choice) << key;
+        // The options dialog offers exactly the choices "1" and "0", as a
+        // list: a check box would store its own values instead.
+        const pugi::xml_node option =
+            options.Document().select_node((L"//ProgramOptions//*[@Name='" + std::wstring(key) + L"']").c_str()).node();
+        ASSERT_TRUE(option) << key;
+        EXPECT_STRNE(option.attribute(L"Control").value(), L"CheckBox") << key;
+        std::vector<std::wstring> stored;
+        for (pugi::xml_node item : option.children(L"Item")) {
+            stored.push_back(item.attribute(L"Value").value());
+            EXPECT_NE(*item.attribute(L"Name").value(), L'\0') << key << ": every choice has a name";
         }
+        EXPECT_EQ(stored, (std::vector<std::wstring>{L"1", L"0"})) << key;
     }
     const std::wstring label = options.GetProgramOption(L"ToolbarLabel", true);
     EXPECT_TRUE(label == L"ShowTextLabels" || label == L"NoLabel");

@@ -104,7 +104,7 @@ void MouseTo(int x, int y, DWORD flags) {
     input.mi.dy = y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
     input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags;
     ::SendInput(1, &input, sizeof(input));
-    ::Sleep(60);
+    Pump(60);
 }
 
 void Key(WORD vk, bool down) {
@@ -114,7 +114,7 @@ void Key(WORD vk, bool down) {
     input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
     input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
     ::SendInput(1, &input, sizeof(input));
-    ::Sleep(60);
+    Pump(60);
 }
 
 void Tap(WORD vk) {
@@ -129,7 +129,7 @@ COLORREF WaitForPixel(int x, int y, COLORREF expected, DWORD timeoutMs) {
         const COLORREF pixel = ::GetPixel(dc, x, y);
         ::ReleaseDC(nullptr, dc);
         if (pixel == expected || ::GetTickCount() - start > timeoutMs) return pixel;
-        ::Sleep(20);
+        Pump(20);
     }
 }
 
@@ -159,10 +159,10 @@ HWND FindOverlay() { return ::FindWindowW(L"SnapwellCaptureOverlay", nullptr); }
 bool WaitForOverlay() {
     for (int i = 0; i < 200; ++i) {
         if (HWND overlay = FindOverlay(); overlay && ::IsWindowVisible(overlay)) {
-            ::Sleep(300);
+            Pump(300);
             return true;
         }
-        ::Sleep(50);
+        Pump(50);
     }
     return false;
 }
@@ -180,7 +180,7 @@ std::thread Drag(POINT from, POINT to) {
 
 void XInput(const std::string& xdotoolArguments) {
     unixtools::RunShell("xdotool " + xdotoolArguments);
-    ::Sleep(100);
+    Pump(100);
 }
 
 void ShiftClick(int x, int y) {

@@ -1,6 +1,7 @@
 #include "tests/UnixTools.h"
 
 #include "platform/FileSystem.h"
+#include "tests/ScreenTools.h"
 
 #include <windows.h>
 
@@ -56,7 +57,9 @@ std::string RunShell(const std::string& script, int timeoutMs) {
             ::DeleteFileW(result.c_str());
             return *data;
         }
-        ::Sleep(50);
+        // The calling thread may own windows: it answers their messages
+        // while the tool runs.
+        screen::Pump(50);
     }
     return "<failed>";
 }
