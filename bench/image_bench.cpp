@@ -67,7 +67,7 @@ void operator delete[](void* p, size_t) noexcept { operator delete(p); }
 // libjpeg-turbo's own test of its SIMD paths: 0 in a build without them.
 extern "C" int jsimd_can_rgb_ycc(void);
 extern "C" int jsimd_can_fdct_islow(void);
-extern "C" int jsimd_can_huffman_encode(void);
+extern "C" int jsimd_can_huff_encode_one_block(void);
 
 namespace {
 
@@ -248,7 +248,7 @@ int main() {
                 double(memory.PeakWorkingSetSize) / double(frameBytes));
     std::printf("libjpeg-turbo SIMD paths: colour conversion %s, forward DCT %s, Huffman coding %s\n",
                 jsimd_can_rgb_ycc() ? "yes" : "no", jsimd_can_fdct_islow() ? "yes" : "no",
-                jsimd_can_huffman_encode() ? "yes" : "no");
+                jsimd_can_huff_encode_one_block() ? "yes" : "no");
     if (const std::wstring exchange = ExchangeFolder(); !exchange.empty()) {
         const bool written = WritePpm(image, exchange + L"frame.ppm");
         if (FILE* file = _wfopen((exchange + L"jpeg-writer-ms.txt").c_str(), L"w")) {
