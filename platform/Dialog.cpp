@@ -1,0 +1,55 @@
+#include "platform/Dialog.h"
+
+namespace platform {
+
+Dialog::~Dialog() {
+    if (hwnd_ != nullptr && !modal_) ::DestroyWindow(hwnd_);
+}
+
+INT_PTR Dialog::RunModal(HWND parent, const std::vector<WORD>& dialogTemplate) {
+    if (dialogTemplate.empty()) return -1;
+    modal_ = true;
+    const INT_PTR result =
+        ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()),
+                                  parent, StaticProc, reinterpret_cast<LPARAM>(this));
+    modal_ = false;
+    hwnd_ = nullptr;
+    return result;
+}
+
+HWND Dialog::CreateModeless(HWND parent, const std::vector<WORD>& dialogTemplate) {
+    if (dialogTemplate.empty()) return nullptr;
+    modal_ = false;
+    return ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
+                                        reinterpret_cast<LPCDLGTEMPLATEW>(dialogTemplate.data()), parent, StaticProc,
+                                        reinterpret_cast<LPARAM>(this));
+}
+
+void Dialog::End(INT_PTR result) {
+    if (hwnd_ == nullptr) return;
+    if (modal_) {
+        ::EndDialog(hwnd_, result);
+    } else {
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+INT_PTR Dialog::HandleMessage(UINT, WPARAM, LPARAM) { return FALSE; }
+
+INT_PTR CALLBACK Dialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Dialog* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (self == nullptr && message == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    }
+    if (self == nullptr) return FALSE;
+    const INT_PTR result = self->HandleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+}  // namespace platform

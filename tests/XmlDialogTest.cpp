@@ -1,0 +1,155 @@
+// A described dialog made for real: every control read back from its
+// window (class, style, identifier, rectangle in pixels), the result of
+// "ok" and "cancel", other buttons handed to OnButton, and a dialog from a
+// missing description.
+#include "shellutil/StandardFolders.h"
+#include "tests/TestFiles.h"
+#include "uikit/XmlDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kDescription[] =
+    "<?xml version='1.0' encoding='UTF-8'?>\n"
+    "<ui:dialogBoxes>\n"
+    "  <d id='d' title='Test dialog' color='white'>\n"
+    "    <ui:vContainer align='left'>\n"
+    "      <ui:static stringid='A static text, larger' size='2' color='blue'/>\n"
+    "      <ui:hyperlink stringid='Snapwell on the web' linkid='https://snapwell.veltrane.com/'/>\n"
+    "      <ui:edit id='name' value='hello' tabStop='1'/>\n"
+    "      <ui:checkbox id='check' stringid='Check me' checked='true' tabStop='2'/>\n"
+    "      <ui:divider/>\n"
+    "      <ui:hContainer>\n"
+    "        <ui:button id='ok' stringid='OK' def='true'/>\n"
+    "        <ui:button id='cancel' stringid='Cancel'/>\n"
+    "        <ui:button id='other' stringid='Other'/>\n"
+    "      </ui:hContainer>\n"
+    "    </ui:vContainer>\n"
+    "  </d>\n"
+    "</ui:dialogBoxes>\n";
+
+class XmlDialogWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        path = GetTempFolder(false) + L"snapwell-dialog-test.xml";
+        testfiles::Write(path, kDescription);
+    }
+    void TearDown() override { testfiles::Remove(path); }
+    std::wstring path;
+};
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(window, text, 256);
+    return text;
+}
+
+class Probe : public XmlDialog {
+public:
+    using XmlDialog::XmlDialog;
+    std::vector<WORD> pressed;
+    WORD finalButton = IDOK;
+
+protected:
+    void OnInitDialog() override {
+        ::PostMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(IdOf(L"other"), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(ControlByName(L"other")));
+        ::PostMessageW(hwnd(), WM_COMMAND, MAKEWPARAM(finalButton, BN_CLICKED), 0);
+    }
+    void OnButton(WORD id) override { pressed.push_back(id); }
+};
+
+}  // namespace
+
+TEST_F(XmlDialogWindow, ControlsAreCreatedAsDescribed) {
+    XmlDialog dialog(nullptr, L"d", path);
+    HWND window = dialog.CreateModelessDialog();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(TextOf(window), L"Test dialog");
+    const auto& controls = dialog.Controls();
+    ASSERT_EQ(controls.size(), 8u);
+    // Tab stops first, in their order, then the rest last-first.
+    EXPECT_EQ(controls[0].item->name, L"name");
+    EXPECT_EQ(controls[1].item->name, L"check");
+    EXPECT_EQ(controls[2].item->name, L"other");
+    EXPECT_EQ(controls[3].item->name, L"cancel");
+    EXPECT_EQ(controls[4].item->name, L"ok");
+
+    const wchar_t* const expectedClass[] = {L"Edit", L"Button", L"Button", L"Button", L"Button",
+                                            L"Static", L"Static", L"Static"};
+    HWND child = ::GetWindow(window, GW_CHILD);
+    for (size_t i = 0; i < controls.size(); ++i, child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const TemplateEntry& entry = controls[i];
+        SCOPED_TRACE(std::string(entry.item->name.begin(), entry.item->name.end()));
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(dialog.ControlByName(entry.item->name), child) << "found by name";
+        EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), expectedClass[i]), 0);
+        DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(child, GWL_STYLE));
+        if (entry.classAtom == LayoutControl::kEditClass && (entry.style & WS_BORDER)) {
+            // The dialog manager draws an edit field's border as a sunken edge.
+            EXPECT_TRUE(::GetWindowLongPtrW(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+            style |= WS_BORDER;
+        }
+        EXPECT_EQ(style & entry.style, entry.style) << std::hex << style << " " << entry.style;
+        EXPECT_EQ(static_cast<WORD>(::GetDlgCtrlID(child)), entry.id);
+        // The platform converts position and size each on its own.
+        RECT dlu{entry.x, entry.y, entry.cx, entry.cy};
+        ::MapDialogRect(window, &dlu);
+        const RECT expected{dlu.left, dlu.top, dlu.left + dlu.right, dlu.top + dlu.bottom};
+        RECT actual{};
+        ::GetWindowRect(child, &actual);
+        ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
+        // An etched line takes the height of its edge.
+        if (entry.item->kind == ControlKind::Divider) actual.bottom = expected.bottom, actual.right = expected.right;
+        EXPECT_TRUE(::EqualRect(&expected, &actual))
+            << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom << " instead of "
+            << expected.left << "," << expected.top << "," << expected.right << "," << expected.bottom;
+        EXPECT_GT(expected.right - expected.left, 0);
+    }
+    EXPECT_EQ(::GetDlgCtrlID(dialog.ControlByName(L"ok")), IDOK);
+    EXPECT_EQ(::GetDlgCtrlID(dialog.ControlByName(L"cancel")), IDCANCEL);
+    EXPECT_EQ(::GetDlgCtrlID(dialog.ControlByName(L"name")), 17);
+    EXPECT_EQ(::GetWindowLongPtrW(dialog.ControlByName(L"ok"), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(TextOf(dialog.ControlByName(L"name")), L"hello");
+    EXPECT_EQ(::SendMessageW(dialog.ControlByName(L"check"), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(::GetWindowLongPtrW(dialog.ControlByName(L"name"), GWL_STYLE) & WS_TABSTOP);
+    EXPECT_FALSE(::GetWindowLongPtrW(dialog.ControlByName(L"ok"), GWL_STYLE) & WS_TABSTOP);
+    // The dialog's client area is the laid-out size.
+    RECT client{};
+    ::GetClientRect(window, &client);
+    RECT laidOut{0, 0, dialog.Description().root.width, dialog.Description().root.height};
+    ::MapDialogRect(window, &laidOut);
+    EXPECT_EQ(client.right, laidOut.right);
+    EXPECT_EQ(client.bottom, laidOut.bottom);
+    ::DestroyWindow(window);
+}
+
+TEST_F(XmlDialogWindow, OkAndCancelEndItOtherButtonsGoToOnButton) {
+    for (const WORD last : {WORD(IDOK), WORD(IDCANCEL)}) {
+        Probe dialog(nullptr, L"d", path);
+        dialog.finalButton = last;
+        EXPECT_EQ(dialog.DoModal(), last);
+        EXPECT_EQ(dialog.pressed, (std::vector<WORD>{dialog.IdOf(L"other")})) << "only the other button";
+    }
+}
+
+TEST_F(XmlDialogWindow, MissingOrUnnamedDescriptionGivesAnEmptyDialog) {
+    for (const auto& [file, id] : {std::pair{path + L".missing", L"d"}, std::pair{path, L"nosuchdialog"}}) {
+        XmlDialog dialog(nullptr, id, file);
+        HWND window = dialog.CreateModelessDialog();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(::GetWindow(window, GW_CHILD), nullptr);
+        EXPECT_TRUE(dialog.Controls().empty());
+        ::DestroyWindow(window);
+    }
+}
