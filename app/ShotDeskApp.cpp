@@ -1,6 +1,7 @@
 #include "app/ShotDeskApp.h"
 
 #include "app/ServerRegistration.h"
+#include "app/SplashDialog.h"
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
 #include "platform/FileSystem.h"
@@ -11,6 +12,7 @@
 #include "uikit/MessageBox.h"
 #include "uikit/TextCatalog.h"
 #include "uikit/VersionInfo.h"
+#include "uikit/XmlDialog.h"
 
 #include <ShotDeskLib.h>
 #include <commctrl.h>
@@ -64,6 +66,21 @@ private:
     static inline DialogWatch* watch_ = nullptr;
     HWND& current_;
     HHOOK hook_ = nullptr;
+};
+
+// A described dialog that is the application's CurrentDialog while it is
+// open, so that a hot key brings it forward instead of capturing.
+class CurrentDialogOf : public XmlDialog {
+public:
+    CurrentDialogOf(HWND parent, const wchar_t* dialogId, HWND& current)
+        : XmlDialog(parent, dialogId), current_(current) {}
+    ~CurrentDialogOf() override { current_ = nullptr; }
+
+protected:
+    void OnInitDialog() override { current_ = hwnd(); }
+
+private:
+    HWND& current_;
 };
 
 }  // namespace
@@ -251,8 +268,10 @@ void CShotDeskApp::ActivatePreviousInstance() {
 // step completes at once.
 bool CShotDeskApp::RunWizard() { return true; }
 
-// The splash screen comes with the described dialogs.
-bool CShotDeskApp::RunSplash() { return true; }
+bool CShotDeskApp::RunSplash() {
+    CSplashDialog splash;
+    return splash.DoModal() != IDCANCEL;
+}
 
 // The support-information dialog comes with the support mail; until then
 // the facts it would show go into a message box.
@@ -299,11 +318,8 @@ int CShotDeskApp::ShowOptionsDialog() {
 
 int CShotDeskApp::ShowAboutDialog() {
     if (!interactive_) return IDCANCEL;
-    // The described about dialog comes later; its facts meanwhile.
-    const std::wstring version = FormatFileVersion(platform::ModuleFileName(nullptr), false);
-    DialogWatch watch(currentDialog_);
-    return ShowProgramMessage(GetProductName() + L" " + version + L"\n" + GetCompanyName(),
-                              MB_OK | MB_ICONINFORMATION, trayWindow_.hwnd());
+    CurrentDialogOf about(trayWindow_.hwnd(), L"about", currentDialog_);
+    return static_cast<int>(about.DoModal());
 }
 
 bool CShotDeskApp::RegisterHotKeys(bool showMessages) {

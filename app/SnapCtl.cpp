@@ -72,8 +72,15 @@ int Run(const std::vector<std::wstring>& args) {
     if (!known) return Usage();
 
     ICaptureEngine* engine = nullptr;
-    HRESULT hr = ::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
-                                    reinterpret_cast<void**>(&engine));
+    HRESULT hr = E_FAIL;
+    // A server that is still starting (or ending) can refuse a first
+    // activation for a moment; a registered class is tried a few times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) ::Sleep(1000);
+        hr = ::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                reinterpret_cast<void**>(&engine));
+        if (SUCCEEDED(hr) || hr == REGDB_E_CLASSNOTREG || hr == REGDB_E_READREGDB || hr == CO_E_APPNOTFOUND) break;
+    }
     if (hr == REGDB_E_CLASSNOTREG || hr == REGDB_E_READREGDB || hr == CO_E_APPNOTFOUND) {
         std::fwprintf(stderr,
                       L"snapctl: Snapwell's automation server is not registered on this computer.\n"

@@ -85,9 +85,33 @@ HWND FindOf(DWORD process, const wchar_t* className, const wchar_t* title, bool 
     }
 }
 
+// A message box of the process: a visible dialog with the message text
+// (control 0xFFFF), not the splash or another described dialog.
+HWND MessageBoxOf(DWORD process, DWORD waitMs) {
+    for (DWORD waited = 0;; waited += 50) {
+        std::pair<DWORD, HWND> search{process, nullptr};
+        ::EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(data);
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(window, &owner);
+                wchar_t name[16] = {};
+                ::GetClassNameW(window, name, 16);
+                if (owner != s->first || !::IsWindowVisible(window) || std::wstring(name) != L"#32770" ||
+                    ::GetDlgItem(window, 0xFFFF) == nullptr)
+                    return TRUE;
+                s->second = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.second || waited >= waitMs) return search.second;
+        Pump(50);
+    }
+}
+
 // Reads a message box of another process and presses OK.
 std::wstring AnswerMessageBoxOf(DWORD process, DWORD waitMs = 15000) {
-    HWND box = FindOf(process, L"#32770", nullptr, true, waitMs);
+    HWND box = MessageBoxOf(process, waitMs);
     if (!box) return L"<none>";
     wchar_t text[1024] = {};
     ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
@@ -197,6 +221,10 @@ TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
         joinClient();
         FAIL() << "no about dialog in the running program (About returned 0x" << std::hex << about << ")";
     }
+    wchar_t title[64] = {};
+    ::GetWindowTextW(box, title, 64);
+    EXPECT_STREQ(title, L"About Snapwell");
+    unixtools::Screenshot("about-dialog");
     // Another program has the foreground when the hot key comes.
     HWND other = ColourWindow(RGB(9, 9, 9), 300, 300, 100, 100);
     for (int i = 0; i < 50 && ::GetForegroundWindow() != other; ++i) {
@@ -221,8 +249,14 @@ TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
 TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     Save();
     Process first(L"");
+    // The splash comes first, without a caption, and closes by itself.
+    HWND splash = FindOf(first.Id(), L"#32770", nullptr, true, 15000);
+    ASSERT_NE(splash, nullptr) << "the splash";
+    EXPECT_NE(::GetWindowLongPtrW(splash, GWL_STYLE) & WS_CAPTION, WS_CAPTION) << "a border, no caption";
+    unixtools::Screenshot("splash");
     HWND tray = FindOf(first.Id(), nullptr, kTrayTitle, false, 20000);
     ASSERT_NE(tray, nullptr);
+    EXPECT_FALSE(::IsWindow(splash)) << "the splash closed before the tray window came";
     EXPECT_FALSE(::IsWindowVisible(tray));
     ASSERT_TRUE(WaitForTrayIcon(true)) << "the icon shows in the notification area";
     HWND toolbar = FindOf(first.Id(), L"SnapwellToolBar", nullptr, false);
@@ -302,12 +336,12 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     // Properties: the icon leaves the tray while the dialog is open, and the
     // hot keys registered again afterwards report their conflict no more.
     ::PostMessageW(gone.hWnd, WM_COMMAND, 139, 0);
-    HWND properties = FindOf(program.Id(), L"#32770", nullptr, true, 10000);
+    HWND properties = MessageBoxOf(program.Id(), 10000);
     ASSERT_NE(properties, nullptr);
     EXPECT_TRUE(WaitForTrayIcon(false));
     ::PostMessageW(properties, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitForTrayIcon(true));
-    EXPECT_EQ(FindOf(program.Id(), L"#32770", nullptr, true, 2000), nullptr) << "conflicts reported at start only";
+    EXPECT_EQ(MessageBoxOf(program.Id(), 2000), nullptr) << "conflicts reported at start only";
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 

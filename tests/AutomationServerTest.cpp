@@ -180,11 +180,12 @@ TEST_F(Server, SnapctlStartsTheServerAndCapturesWhatTheProfileSays) {
     EXPECT_EQ(rect.output, "0\r\n");
     EXPECT_EQ(rect.exitCode, 0u);
     EXPECT_TRUE(WaitForServerToEnd()) << "the server ends with its last object";
+    ASSERT_EQ(Files().size(), 1u);
+    EXPECT_EQ(Files()[0], L"Capture1.bmp");
     const std::string bmp = OnlyFile();
     EXPECT_EQ(BmpSize(bmp).cx, 320);
     EXPECT_EQ(BmpSize(bmp).cy, 200);
     EXPECT_EQ(BmpPixel(bmp, 10, 10), kRed);
-    EXPECT_EQ(Files()[0], L"Capture1.bmp");
 }
 
 TEST_F(Server, ClientsOfOneServerShareItsBusyStateAndCaptureMode) {
