@@ -8,6 +8,7 @@
 #include "platform/Foreground.h"
 #include "resources/resource.h"
 #include "shellutil/StandardFolders.h"
+#include "shellutil/SupportInfoDialog.h"
 #include "uikit/HotKey.h"
 #include "uikit/MessageBox.h"
 #include "uikit/TextCatalog.h"
@@ -273,11 +274,9 @@ bool CShotDeskApp::RunSplash() {
     return splash.DoModal() != IDCANCEL;
 }
 
-// The support-information dialog comes with the support mail; until then
-// the facts it would show go into a message box.
 void CShotDeskApp::RunInfoDialog() {
-    const std::wstring version = FormatFileVersion(platform::ModuleFileName(nullptr), false);
-    ShowProgramMessage(GetProductName() + L" " + version + L"\n" + GetCompanyName(), MB_OK | MB_ICONINFORMATION);
+    CSupportInfoDialog info(nullptr);
+    info.DoModal();
 }
 
 int CShotDeskApp::ShowOptionsDialog() {

@@ -4,6 +4,7 @@
 // the support information, or is the interactive tray program; owns the
 // options, the tray window, the program's own engine and the hot keys.
 #include "app/AppCommandLineInfo.h"
+#include "app/ShotDeskConstants.h"
 #include "app/ShellIconWND.h"
 #include "capture/CaptureEngine.h"
 #include "options/CaptureOptions.h"
@@ -24,6 +25,8 @@ public:
     std::wstring GetAppFileName() const override;
     std::wstring GetWebLink() const override;
     std::wstring GetPurchaseUrl() const override;
+    std::wstring GetSupportAddress() const override { return kSupportAddress; }
+    std::wstring GetSupportIdentification() const override { return kSupportIdentification; }
 
     bool InitInstance() override;
     // The exit steps, once: after the message loop, or earlier when the

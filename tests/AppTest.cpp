@@ -290,8 +290,19 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click --repeat 2 --delay 80 1");
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "after a double click";
 
+    // "/info" starts beside it and shows the support information.
     Process info(L"/info");
-    EXPECT_NE(AnswerMessageBoxOf(info.Id()).find(L"Snapwell"), std::wstring::npos) << "info starts beside it";
+    HWND infoDialog = FindOf(info.Id(), L"#32770", nullptr, true, 15000);
+    ASSERT_NE(infoDialog, nullptr) << "the support-information dialog";
+    HWND summary = ::FindWindowExW(infoDialog, nullptr, L"Edit", nullptr);
+    // Another process's edit text is asked for, not read from the window.
+    wchar_t text[4096] = {};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(summary, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &copied);
+    EXPECT_EQ(std::wstring(text).rfind(L"Product:\t\tSnapwell\t(", 0), 0u) << "the summary in its field";
+    EXPECT_NE(std::wstring(text).find(L"Operating System:\tWindows"), std::wstring::npos);
+    unixtools::Screenshot("supportinfo");
+    ::PostMessageW(infoDialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(info.Wait(10000), 0u);
 
     const ULONGLONG before = platform::LastWriteTime(userFile).value_or(0);

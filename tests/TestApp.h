@@ -12,6 +12,8 @@ public:
     std::wstring GetCompanyName() const override { return kCompanyName; }
     std::wstring GetOptionsFileName() const override { return kOptionsFileName; }
     std::wstring GetAppFileName() const override { return kAppFileName; }
+    std::wstring GetSupportAddress() const override { return kSupportAddress; }
+    std::wstring GetSupportIdentification() const override { return kSupportIdentification; }
 
     // Stand-ins for the program's dialogs, set by the tests that open them.
     std::function<int()> aboutDialog, optionsDialog;

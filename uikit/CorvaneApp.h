@@ -25,6 +25,10 @@ public:
     // and its purchase page; empty unless the program has them.
     virtual std::wstring GetWebLink() const { return {}; }
     virtual std::wstring GetPurchaseUrl() const { return {}; }
+    // The support mail's recipient, and the identification at the end of
+    // its subject.
+    virtual std::wstring GetSupportAddress() const { return {}; }
+    virtual std::wstring GetSupportIdentification() const { return {}; }
 
     // The translation table every displayed text goes through. Made on first
     // use, with the product texts from the overrides above, and kept for the

@@ -1,0 +1,224 @@
+#include "shellutil/SupportInfo.h"
+
+#include "platform/FileSystem.h"
+#include "platform/UniqueHandle.h"
+#include "shellutil/StandardFolders.h"
+#include "uikit/VersionInfo.h"
+
+#include <mapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace {
+
+std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t data[1024] = {};
+    DWORD size = sizeof(data);
+    if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    return data;
+}
+
+// The version of the program file registered for a class name (its
+// server, in process or local), or empty when the class is not there.
+std::wstring VersionOfClass(const wchar_t* progId) {
+    const std::wstring clsid = RegistryText(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID", nullptr);
+    if (clsid.empty()) return {};
+    for (const wchar_t* server : {L"\\LocalServer32", L"\\InprocServer32"}) {
+        std::wstring path = RegistryText(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + server, nullptr);
+        if (path.empty()) continue;
+        // "C:\path\program.exe" /automation: the program file alone.
+        if (path.front() == L'"') {
+            path = path.substr(1, path.find(L'"', 1) - 1);
+        } else if (const size_t switches = path.find(L" /"); switches != std::wstring::npos) {
+            path.resize(switches);
+        }
+        wchar_t expanded[MAX_PATH] = {};
+        if (::ExpandEnvironmentStringsW(path.c_str(), expanded, MAX_PATH) != 0) path = expanded;
+        const std::wstring version = FormatFileVersion(path, false);
+        if (!version.empty()) return version;
+    }
+    return {};
+}
+
+std::wstring Printf(const wchar_t* format, long long a, long long b = 0) {
+    wchar_t text[64] = {};
+    std::swprintf(text, 64, format, a, b);
+    return text;
+}
+
+// The ANSI form of a text, cut so that it fits a buffer of size characters
+// with its terminating NUL.
+std::string Ansi(const std::wstring& text, size_t size) {
+    if (text.empty()) return {};
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(length, 0)), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), length, nullptr,
+                          nullptr);
+    if (out.size() > size - 1) out.resize(size - 1);
+    return out;
+}
+
+std::wstring LastErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring result = text ? text : L"";
+    if (text) ::LocalFree(text);
+    return result;
+}
+
+}  // namespace
+
+std::wstring OperatingSystemText() {
+    OSVERSIONINFOEXW version{sizeof(version)};
+    // The true version, which GetVersionEx may hide from a program without
+    // a manifest that names it.
+    using RtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    const auto get = reinterpret_cast<RtlGetVersion>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    if (get == nullptr || get(&version) != 0) {
+        version = OSVERSIONINFOEXW{sizeof(version)};
+        ::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+    }
+    const DWORD major = version.dwMajorVersion, minor = version.dwMinorVersion;
+    std::wstring family;
+    if (major == 5 && minor == 0) family = L"Windows 2000";
+    else if (major == 5 && minor == 1) family = L"Windows XP";
+    else if (major == 5 && minor == 2) family = L"Windows Server 2003";
+    else if (major == 6 && minor == 0) family = L"Windows Vista";
+    else if (major == 6 && minor == 1) family = L"Windows 7";
+    else if (major == 6 && minor == 2) family = L"Windows 8";
+    else if (major == 6 && minor == 3) family = L"Windows 8.1";
+    else if (major == 10 && version.dwBuildNumber >= 22000) family = L"Windows 11";
+    else if (major == 10) family = L"Windows 10";
+    else if (major <= 4) family = L"Windows NT";
+    else family = L"Windows " + Printf(L"%lld.%lld", major, minor);
+
+    const std::wstring type =
+        RegistryText(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\ProductOptions", L"ProductType");
+    std::wstring edition;
+    if (version.wSuiteMask & VER_SUITE_DATACENTER) edition = L"DataCenter Server";
+    else if (type == L"ServerNT" || type == L"LanmanNT") edition = L"Server";
+    else if (version.wSuiteMask & VER_SUITE_PERSONAL) edition = L"Personal";
+    else if (type == L"WinNT" || version.wProductType == VER_NT_WORKSTATION) edition = L"Professional";
+    std::wstring text = family;
+    if (!edition.empty()) text += L" " + edition;
+    text += Printf(L" (%lld.%lld", major, minor) + Printf(L".%lld)", version.dwBuildNumber);
+    return text;
+}
+
+std::vector<SummaryLine> CollectSupportFacts(const std::wstring& product) {
+    std::vector<SummaryLine> lines;
+    lines.push_back({L"Product", product});
+    lines.push_back({L"Operating System", OperatingSystemText()});
+    MEMORYSTATUSEX memory{sizeof(memory)};
+    ::GlobalMemoryStatusEx(&memory);
+    lines.push_back({L"System Memory", Printf(L"%lld MB", static_cast<long long>(memory.ullTotalPhys >> 20))});
+    wchar_t locale[128] = {};
+    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SLANGUAGE, locale, 128);
+    lines.push_back({L"Current Locale", locale});
+    lines.push_back({L"Current Resolution",
+                     Printf(L"%lldx%lld", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))});
+    HDC screen = ::GetDC(nullptr);
+    lines.push_back({L"Current Colors", Printf(L"%lld bpp", screen ? ::GetDeviceCaps(screen, BITSPIXEL) : 0)});
+    if (screen) ::ReleaseDC(nullptr, screen);
+    lines.push_back({L"MDAC Version", VersionOfClass(L"ADODB.Connection")});
+    const auto folder = [&](const wchar_t* label, const std::wstring& path) {
+        lines.push_back({label, path, true, CheckFolderWritable(path)});
+    };
+    folder(L"My Documents Folder", GetDocumentsFolder(L"", false));
+    folder(L"My Pictures Folder", GetPicturesFolder(L"", false));
+    folder(L"User Temp Folder", GetTempFolder(false));
+    folder(L"User App Data Folder", GetAppDataFolder(L"", false));
+    folder(L"{applicationname} Data Folder", GetUserDataFolder());
+    folder(L"{applicationname} Folder", GetProgramFolder());
+    lines.push_back({L"Microsoft Office", VersionOfClass(L"Word.Application")});
+    std::wstring acrobat = VersionOfClass(L"AcroExch.App");
+    if (acrobat.empty()) acrobat = VersionOfClass(L"AcroPDF.PDF");
+    lines.push_back({L"Adobe Acrobat", acrobat});
+    return lines;
+}
+
+std::wstring FormatSupportSummary(const std::vector<SummaryLine>& lines,
+                                  const std::function<std::wstring(const std::wstring&)>& label) {
+    std::wstring text;
+    for (const SummaryLine& line : lines) {
+        text += label(line.label);
+        text += line.label == L"Product" ? L":\t\t" : L":\t";
+        text += line.value;
+        if (line.folder) text += L"\t(" + line.writable + L")";
+        text += L"\r\n";
+    }
+    return text;
+}
+
+std::wstring SupportAttachment() {
+    for (const bool programFolder : {false, true}) {
+        const std::wstring path = GetSettingsFilePath(programFolder);
+        if (!path.empty() && platform::FileExists(path)) return path;
+    }
+    return {};
+}
+
+SupportMail BuildSupportMail(const std::wstring& supportAddress, const std::wstring& subject,
+                             const std::wstring& prompt, const std::wstring& summary,
+                             const std::wstring& settingsFile) {
+    SupportMail mail;
+    mail.recipient = Ansi(supportAddress, kMailAddressSize);
+    mail.address = Ansi(L"SMTP:" + supportAddress, kMailAddressSize);
+    mail.subject = Ansi(subject, kMailSubjectSize);
+    const std::wstring separator = L"\r\n\r\n\r\n" + std::wstring(79, L'-') + L"\r\n";
+    mail.body = Ansi(prompt + L"\r\n" + separator + summary, kMailBodySize);
+    mail.attachment = Ansi(settingsFile, kMailPathSize);
+    return mail;
+}
+
+bool SendMapiMessage(HWND parent, const SupportMail& mail) {
+    HMODULE library = ::LoadLibraryW(L"MAPI32.DLL");
+    if (library == nullptr) {
+        const DWORD error = ::GetLastError();
+        ::MessageBoxW(parent, (L"Cannot launch your email client.\n" + LastErrorText(error)).c_str(), L"Error",
+                      MB_OK | MB_ICONERROR);
+        return false;
+    }
+    const auto send = reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void*>(::GetProcAddress(library, "MAPISendMail")));
+    bool sent = false;
+    if (send != nullptr) {
+        // MAPI takes non-const text; these copies live for the call.
+        std::string name = mail.recipient, address = mail.address, subject = mail.subject, body = mail.body,
+                    attachment = mail.attachment;
+        MapiRecipDesc recipient{};
+        recipient.ulRecipClass = MAPI_TO;
+        recipient.lpszName = name.data();
+        recipient.lpszAddress = address.data();
+        MapiFileDesc file{};
+        file.nPosition = static_cast<ULONG>(-1);
+        file.lpszPathName = attachment.data();
+        MapiMessage message{};
+        message.lpszSubject = subject.data();
+        message.lpszNoteText = body.data();
+        message.nRecipCount = 1;
+        message.lpRecips = &recipient;
+        if (!attachment.empty()) {
+            message.nFileCount = 1;
+            message.lpFiles = &file;
+        }
+        sent = send(0, reinterpret_cast<ULONG_PTR>(parent), &message, MAPI_LOGON_UI | MAPI_NEW_SESSION | MAPI_DIALOG,
+                    0) == SUCCESS_SUCCESS;
+    }
+    ::FreeLibrary(library);
+    return sent;
+}
+
+void SendSupportMail(HWND dialog, SupportMail mail) {
+    ::EnableWindow(dialog, FALSE);
+    std::thread([dialog, mail = std::move(mail)] {
+        const bool sent = SendMapiMessage(dialog, mail);
+        ::PostMessageW(dialog, kSupportMailDone, sent ? 1 : 0, 0);
+    }).detach();
+}

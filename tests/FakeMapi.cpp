@@ -1,0 +1,32 @@
+// A stand-in for the mail system's library (MAPI32.DLL), built by the test
+// suite: it writes what MAPISendMail receives to %TEMP%\snapwell-mapi.txt
+// and reports the mail as sent.
+#include <windows.h>
+#include <mapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+extern "C" ULONG WINAPI FakeMapiSendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS flags, ULONG) {
+    char path[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH - 20, path);
+    std::strcat(path, "snapwell-mapi.txt");
+    FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return MAPI_E_FAILURE;
+    std::fprintf(file, "flags=%lu\n", static_cast<unsigned long>(flags));
+    std::fprintf(file, "recipients=%lu\n", static_cast<unsigned long>(message->nRecipCount));
+    for (ULONG i = 0; i < message->nRecipCount; ++i) {
+        const MapiRecipDesc& r = message->lpRecips[i];
+        std::fprintf(file, "to=%lu|%s|%s\n", static_cast<unsigned long>(r.ulRecipClass), r.lpszName ? r.lpszName : "",
+                     r.lpszAddress ? r.lpszAddress : "");
+    }
+    std::fprintf(file, "subject=%s\n", message->lpszSubject ? message->lpszSubject : "");
+    std::fprintf(file, "files=%lu\n", static_cast<unsigned long>(message->nFileCount));
+    for (ULONG i = 0; i < message->nFileCount; ++i)
+        std::fprintf(file, "file=%ld|%s\n", static_cast<long>(message->lpFiles[i].nPosition),
+                     message->lpFiles[i].lpszPathName ? message->lpFiles[i].lpszPathName : "");
+    // The body last, so that its own line breaks need no escaping.
+    std::fprintf(file, "body=%s", message->lpszNoteText ? message->lpszNoteText : "");
+    std::fclose(file);
+    return SUCCESS_SUCCESS;
+}
