@@ -58,43 +58,38 @@ void LayoutItem::Offset(int dx, int dy, bool recurse) {
     for (auto& child : children_) child->Offset(dx, dy, true);
 }
 
-void VContainer::Layout() {
+void StackContainer::Layout() {
     for (auto& child : children_) child->Layout();
     if (children_.empty()) return TakeBoxOfChildren(*this);
-    int widest = INT_MIN, leftmost = INT_MAX;
-    const LayoutItem* previous = nullptr;
-    for (auto& child : children_) {
-        widest = std::max(widest, child->width);
-        leftmost = std::min(leftmost, child->left);
-        if (previous != nullptr) child->Offset(0, previous->Bottom() + previous->GapY() - child->top, true);
-        previous = child.get();
-    }
-    if (align_ != 0) {
-        for (auto& child : children_) {
-            if (child->width == widest) continue;
-            const int wanted = align_ == 2 ? leftmost + widest - child->width : leftmost + (widest - child->width) / 2;
-            if (wanted != child->left) child->Offset(wanted - child->left, 0, true);
+    // "Along" is the axis the children are stacked on, "across" the one
+    // they are aligned on.
+    const auto alongStart = [&](const LayoutItem& item) { return vertical_ ? item.top : item.left; };
+    const auto alongNext = [&](const LayoutItem& item) {
+        return vertical_ ? item.Bottom() + item.GapY() : item.Right() + item.GapX();
+    };
+    const auto acrossStart = [&](const LayoutItem& item) { return vertical_ ? item.left : item.top; };
+    const auto acrossSize = [&](const LayoutItem& item) { return vertical_ ? item.width : item.height; };
+    const auto move = [&](LayoutItem& item, int along, int across) {
+        if (vertical_) {
+            item.Offset(across, along, true);
+        } else {
+            item.Offset(along, across, true);
         }
-    }
-    TakeBoxOfChildren(*this);
-}
-
-void HContainer::Layout() {
-    for (auto& child : children_) child->Layout();
-    if (children_.empty()) return TakeBoxOfChildren(*this);
-    int tallest = INT_MIN, topmost = INT_MAX;
+    };
+    int greatest = INT_MIN, least = INT_MAX;
     const LayoutItem* previous = nullptr;
     for (auto& child : children_) {
-        tallest = std::max(tallest, child->height);
-        topmost = std::min(topmost, child->top);
-        if (previous != nullptr) child->Offset(previous->Right() + previous->GapX() - child->left, 0, true);
+        greatest = std::max(greatest, acrossSize(*child));
+        least = std::min(least, acrossStart(*child));
+        if (previous != nullptr) move(*child, alongNext(*previous) - alongStart(*child), 0);
         previous = child.get();
     }
     if (align_ != 0) {
         for (auto& child : children_) {
-            if (child->height == tallest) continue;
-            const int wanted = align_ == 2 ? topmost + tallest - child->height : topmost + (tallest - child->height) / 2;
-            if (wanted != child->top) child->Offset(0, wanted - child->top, true);
+            const int size = acrossSize(*child);
+            if (size == greatest) continue;
+            const int wanted = align_ == 2 ? least + greatest - size : least + (greatest - size) / 2;
+            if (wanted != acrossStart(*child)) move(*child, 0, wanted - acrossStart(*child));
         }
     }
     TakeBoxOfChildren(*this);

@@ -102,10 +102,11 @@ public:
     int GapY() const override { return 0; }
 };
 
-// A column ("ui:vContainer"): alignment 0 left, 1 centre, 2 right.
-class VContainer : public LayoutItem {
+// Children stacked along one axis, each after the previous one's gap, and
+// aligned across it: 0 at the start, 1 centred, 2 at the end.
+class StackContainer : public LayoutItem {
 public:
-    explicit VContainer(int align) : align_(align) {}
+    StackContainer(bool vertical, int align) : vertical_(vertical), align_(align) {}
     bool IsContainer() const override { return true; }
     int GapX() const override { return padding ? 2 : 0; }
     int GapY() const override { return padding ? 2 : 0; }
@@ -113,21 +114,20 @@ public:
     int Align() const { return align_; }
 
 private:
+    bool vertical_;
     int align_;
 };
 
-// A row ("ui:hContainer"): alignment 0 top, 1 middle, 2 bottom.
-class HContainer : public LayoutItem {
+// A column ("ui:vContainer"): alignment 0 left, 1 centre, 2 right.
+class VContainer : public StackContainer {
 public:
-    explicit HContainer(int align) : align_(align) {}
-    bool IsContainer() const override { return true; }
-    int GapX() const override { return padding ? 2 : 0; }
-    int GapY() const override { return padding ? 2 : 0; }
-    void Layout() override;
-    int Align() const { return align_; }
+    explicit VContainer(int align) : StackContainer(true, align) {}
+};
 
-private:
-    int align_;
+// A row ("ui:hContainer"): alignment 0 top, 1 middle, 2 bottom.
+class HContainer : public StackContainer {
+public:
+    explicit HContainer(int align) : StackContainer(false, align) {}
 };
 
 // One control of the dialog, with what its template entry needs.
