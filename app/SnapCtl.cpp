@@ -5,6 +5,8 @@
 //
 // Exit codes: 0 done; 1 the engine did nothing (busy, or no options);
 // 2 the call failed; 3 the server is not registered; 64 bad usage.
+#include "platform/SystemMessage.h"
+
 #include <ShotDeskLib.h>
 #include <objbase.h>
 #include <windows.h>
@@ -43,13 +45,8 @@ bool ParseLong(const wchar_t* text, LONG& out) {
 }
 
 std::wstring ErrorText(HRESULT hr) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0,
-                                     nullptr);
-    std::wstring text = n ? std::wstring(buffer, n) : L"error";
-    if (buffer) ::LocalFree(buffer);
+    std::wstring text = platform::SystemMessage(static_cast<DWORD>(hr));
+    if (text.empty()) return L"error";
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) text.pop_back();
     return text;
 }

@@ -1,6 +1,7 @@
 #include "shellutil/SupportInfo.h"
 
 #include "platform/FileSystem.h"
+#include "platform/SystemMessage.h"
 #include "platform/UniqueHandle.h"
 #include "shellutil/StandardFolders.h"
 #include "uikit/VersionInfo.h"
@@ -61,15 +62,6 @@ std::string Ansi(const std::wstring& text, size_t size) {
                           nullptr);
     if (out.size() > size - 1) out.resize(size - 1);
     return out;
-}
-
-std::wstring LastErrorText(DWORD error) {
-    wchar_t* text = nullptr;
-    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    std::wstring result = text ? text : L"";
-    if (text) ::LocalFree(text);
-    return result;
 }
 
 }  // namespace
@@ -182,7 +174,7 @@ bool SendMapiMessage(HWND parent, const SupportMail& mail) {
     HMODULE library = ::LoadLibraryW(L"MAPI32.DLL");
     if (library == nullptr) {
         const DWORD error = ::GetLastError();
-        ::MessageBoxW(parent, (L"Cannot launch your email client.\n" + LastErrorText(error)).c_str(), L"Error",
+        ::MessageBoxW(parent, (L"Cannot launch your email client.\n" + platform::SystemMessage(error)).c_str(), L"Error",
                       MB_OK | MB_ICONERROR);
         return false;
     }

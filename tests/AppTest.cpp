@@ -55,6 +55,8 @@ struct WindowSearch {
     const wchar_t* title;
     bool visibleOnly;
     HWND found;
+    // Only dialogs with this control (0xFFFF, a message box's text), or any.
+    int childId = 0;
 };
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
@@ -72,41 +74,28 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
         ::GetWindowTextW(window, text, 256);
         if (std::wstring(text) != search->title) return TRUE;
     }
+    if (search->childId != 0 && ::GetDlgItem(window, search->childId) == nullptr) return TRUE;
     search->found = window;
     return FALSE;
 }
 
-HWND FindOf(DWORD process, const wchar_t* className, const wchar_t* title, bool visibleOnly, DWORD waitMs = 0) {
+HWND FindWindowOf(const WindowSearch& wanted, DWORD waitMs) {
     for (DWORD waited = 0;; waited += 50) {
-        WindowSearch search{process, className, title, visibleOnly, nullptr};
+        WindowSearch search = wanted;
         ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found || waited >= waitMs) return search.found;
         Pump(50);
     }
 }
 
+HWND FindOf(DWORD process, const wchar_t* className, const wchar_t* title, bool visibleOnly, DWORD waitMs = 0) {
+    return FindWindowOf(WindowSearch{process, className, title, visibleOnly, nullptr}, waitMs);
+}
+
 // A message box of the process: a visible dialog with the message text
 // (control 0xFFFF), not the splash or another described dialog.
 HWND MessageBoxOf(DWORD process, DWORD waitMs) {
-    for (DWORD waited = 0;; waited += 50) {
-        std::pair<DWORD, HWND> search{process, nullptr};
-        ::EnumWindows(
-            [](HWND window, LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<std::pair<DWORD, HWND>*>(data);
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                wchar_t name[16] = {};
-                ::GetClassNameW(window, name, 16);
-                if (owner != s->first || !::IsWindowVisible(window) || std::wstring(name) != L"#32770" ||
-                    ::GetDlgItem(window, 0xFFFF) == nullptr)
-                    return TRUE;
-                s->second = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.second || waited >= waitMs) return search.second;
-        Pump(50);
-    }
+    return FindWindowOf(WindowSearch{process, L"#32770", nullptr, true, nullptr, 0xFFFF}, waitMs);
 }
 
 // Reads a message box of another process and presses OK.

@@ -45,11 +45,7 @@ struct Built {
         document.load_string(std::wstring(xml.begin(), xml.end()).c_str(),
                              pugi::parse_default | pugi::parse_comments | pugi::parse_ws_pcdata);
         found = ReadDialogDescription(document, id, description, [](const std::wstring& key) { return key; });
-        std::vector<LayoutItem*> all{&description.root};
-        for (size_t i = 0; i < all.size(); ++i) {
-            all[i]->Measure(measurer, kOneToOne, true);
-            for (auto& child : all[i]->Children()) all.push_back(child.get());
-        }
+        MeasureTree(description.root, measurer, kOneToOne, true);
         size = LayoutTree(description.root);
         entries = EmitControls(description, ids);
     }

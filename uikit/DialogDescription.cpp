@@ -23,12 +23,6 @@ int IntAttribute(pugi::xml_node node, const wchar_t* name, int fallback, int low
 
 bool IsTrue(pugi::xml_node node, const wchar_t* name) { return std::wcscmp(node.attribute(name).value(), L"true") == 0; }
 
-bool EqualsIgnoringCase(const wchar_t* a, const wchar_t* b) {
-    for (; *a && *b; ++a, ++b)
-        if (std::towlower(*a) != std::towlower(*b)) return false;
-    return *a == *b;
-}
-
 // Text alignment of a static text or link: "left" 0, "right" 2, else 1.
 int TextAlignment(pugi::xml_node node) {
     const pugi::xml_attribute align = node.attribute(L"align");
@@ -87,7 +81,7 @@ private:
             container->widthPeer = IntAttribute(node, L"widthPeer", 0, INT_MIN, INT_MAX);
             container->heightPeer = IntAttribute(node, L"heightPeer", 0, INT_MIN, INT_MAX);
             const pugi::xml_attribute padding = node.attribute(L"padding");
-            container->padding = !padding || EqualsIgnoringCase(padding.value(), L"true");
+            container->padding = !padding || _wcsicmp(padding.value(), L"true") == 0;
             LayoutItem& added = parent.Append(std::move(container));
             BuildChildren(node, added, depth + 1);
             return;
@@ -287,11 +281,9 @@ WORD ControlIds::Find(const std::wstring& name) const {
 
 std::vector<TemplateEntry> EmitControls(DialogDescription& description, ControlIds& ids) {
     std::vector<TemplateEntry> entries;
-    std::vector<LayoutItem*> all{&description.root};
-    for (size_t i = 0; i < all.size(); ++i) {
-        if (LayoutControl* control = all[i]->AsControl()) control->emitted = false;
-        for (auto& child : all[i]->Children()) all.push_back(child.get());
-    }
+    ForEachItem(description.root, [](LayoutItem& item) {
+        if (LayoutControl* control = item.AsControl()) control->emitted = false;
+    });
     for (LayoutControl* item : description.tabList) {
         if (!item->emitted) entries.push_back(EntryFor(*item, ids, WS_TABSTOP));
     }

@@ -27,18 +27,6 @@ void TakeBoxOfChildren(LayoutItem& item) {
     item.height = maxBottom - minTop + 2 * item.GapY();
 }
 
-template <typename Visit>
-void ForEachItem(LayoutItem& item, const Visit& visit) {
-    visit(item);
-    for (auto& child : item.Children()) ForEachItem(*child, visit);
-}
-
-template <typename Visit>
-void ForEachItem(const LayoutItem& item, const Visit& visit) {
-    visit(item);
-    for (const auto& child : item.Children()) ForEachItem(static_cast<const LayoutItem&>(*child), visit);
-}
-
 }  // namespace
 
 LayoutItem& LayoutItem::Append(std::unique_ptr<LayoutItem> child) {
@@ -207,6 +195,10 @@ void LayoutControl::Measure(LayoutMeasurer& measurer, const DluScale& scale, boo
         width = std::max(width, minW);
         height = std::max(height, minH);
     }
+}
+
+void MeasureTree(LayoutItem& root, LayoutMeasurer& measurer, const DluScale& scale, bool applyMinimum) {
+    ForEachItem(root, [&](LayoutItem& item) { item.Measure(measurer, scale, applyMinimum); });
 }
 
 void ApplyPeers(LayoutItem& root) {

@@ -170,6 +170,15 @@ public:
 // The radio button's glyph and the space after it, in pixels.
 constexpr int kRadioGlyphAllowance = 16;
 
+// Calls visit for the item and then every item below it, in document order.
+template <typename Item, typename Visit>
+void ForEachItem(Item& item, const Visit& visit) {
+    visit(item);
+    for (auto& child : item.Children()) ForEachItem(static_cast<Item&>(*child), visit);
+}
+
+// Measures every item of the tree (step one of a dialog's layout).
+void MeasureTree(LayoutItem& root, LayoutMeasurer& measurer, const DluScale& scale, bool applyMinimum);
 // Gives every item of a peer group the group's greatest width (and height),
 // containers with their computed boxes included. Groups are global to the
 // tree; width and height groups are separate even with the same number.

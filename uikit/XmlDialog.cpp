@@ -1,5 +1,6 @@
 #include "uikit/XmlDialog.h"
 
+#include "platform/FileSystem.h"
 #include "platform/XmlDom.h"
 #include "shellutil/StandardFolders.h"
 #include "uikit/HotKey.h"
@@ -23,9 +24,7 @@ INT_PTR CALLBACK ProbeProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 std::wstring DescriptionPath(const std::wstring& fileName) {
     if (fileName.find_first_of(L"\\/:") != std::wstring::npos) return fileName;
-    std::wstring folder = GetProgramFolder();
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder + fileName;
+    return platform::WithTrailingBackslash(GetProgramFolder()) + fileName;
 }
 
 // The pointer over a link: the help viewer's hand where Windows has it, the
@@ -158,11 +157,7 @@ std::vector<WORD> XmlDialog::BuildTemplate() {
         if (r.right > 0 && r.bottom > 0) scale = DluScale{r.right, r.bottom};
     }
 
-    std::vector<LayoutItem*> all{&description_.root};
-    for (size_t i = 0; i < all.size(); ++i) {
-        all[i]->Measure(*fonts_, scale, true);
-        for (auto& child : all[i]->Children()) all.push_back(child.get());
-    }
+    MeasureTree(description_.root, *fonts_, scale, true);
     const SIZE size = LayoutTree(description_.root);
     header.cx = ClampToShort(size.cx);
     header.cy = ClampToShort(size.cy);
