@@ -3,12 +3,17 @@
 #include "platform/FileSystem.h"
 #include "platform/XmlDom.h"
 #include "shellutil/StandardFolders.h"
+#include "uikit/HookedHotKeyCtrl.h"
 #include "uikit/HotKey.h"
+#include "uikit/PathEditCtrl.h"
 #include "uikit/TextCatalog.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shlwapi.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <cwchar>
@@ -182,6 +187,20 @@ LayoutControl* XmlDialog::FindByName(const std::wstring& name) const {
     return nullptr;
 }
 
+PathEditCtrl* XmlDialog::PathFieldByName(const std::wstring& name) const {
+    HWND window = ControlByName(name);
+    for (const auto& field : pathFields_)
+        if (window != nullptr && field->hwnd() == window) return field.get();
+    return nullptr;
+}
+
+HookedHotKeyCtrl* XmlDialog::HotKeyFieldByName(const std::wstring& name) const {
+    HWND window = ControlByName(name);
+    for (const auto& field : hotKeyFields_)
+        if (window != nullptr && field->hwnd() == window) return field.get();
+    return nullptr;
+}
+
 LayoutControl* XmlDialog::ItemOf(HWND control) const {
     for (size_t i = 0; i < windows_.size() && i < entries_.size(); ++i)
         if (windows_[i] == control) return entries_[i].item;
@@ -226,11 +245,23 @@ void XmlDialog::AttachControls() {
             case ControlKind::CheckBox:
                 if (item.checked) ::SendMessageW(window, BM_SETCHECK, BST_CHECKED, 0);
                 break;
-            case ControlKind::HotKey:
+            case ControlKind::HotKey: {
+                auto field = std::make_unique<HookedHotKeyCtrl>();
+                if (!field->Attach(window)) break;
                 if (const std::optional<HotKey> key = ParseHotKeyText(item.text))
-                    ::SendMessageW(window, HKM_SETHOTKEY,
-                                   MAKEWORD(key->virtualKey, RegistrationToFieldModifiers(key->modifiers)), 0);
+                    field->SetHotKey(key->virtualKey, RegistrationToFieldModifiers(key->modifiers));
+                hotKeyFields_.push_back(std::move(field));
                 break;
+            }
+            case ControlKind::Path: {
+                auto field = std::make_unique<PathEditCtrl>();
+                if (!field->AttachField(window)) break;
+                field->SetMode(PathEditCtrl::kDescribedFieldMode);
+                field->AddFolderPickerFlags(BIF_EDITBOX | BIF_NEWDIALOGSTYLE);
+                field->SetButtonWidth(PathEditCtrl::kDescribedFieldButtonWidth);
+                pathFields_.push_back(std::move(field));
+                break;
+            }
             case ControlKind::Bitmap:
             case ControlKind::PreviewBitmap: {
                 const std::wstring& path = item.ChosenPicture(fonts_->Screen());
@@ -304,6 +335,16 @@ INT_PTR XmlDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             } else {
                 OnButton(id);
             }
+            return TRUE;
+        }
+        case WM_NOTIFY: {
+            const auto* notice = reinterpret_cast<const PathEditCtrl::Notification*>(lParam);
+            const bool fromPathField = std::any_of(pathFields_.begin(), pathFields_.end(), [&](const auto& field) {
+                return field->hwnd() != nullptr && field->hwnd() == notice->header.hwndFrom;
+            });
+            if (!fromPathField) break;
+            const bool veto = OnPathNotify(static_cast<WORD>(notice->header.idFrom), notice->header.code, notice->text);
+            ::SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, veto ? 1 : 0);
             return TRUE;
         }
         case WM_SETCURSOR: {

@@ -7,6 +7,9 @@
 #include "platform/Dialog.h"
 #include "uikit/DialogDescription.h"
 
+class HookedHotKeyCtrl;
+class PathEditCtrl;
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,12 +33,18 @@ public:
     HWND ControlByName(const std::wstring& name) const;
     LayoutControl* FindByName(const std::wstring& name) const;
     WORD IdOf(const std::wstring& name) const { return ids_.Find(name); }
+    // The field behind a "ui:path" or "ui:hotkey" item of that name.
+    PathEditCtrl* PathFieldByName(const std::wstring& name) const;
+    HookedHotKeyCtrl* HotKeyFieldByName(const std::wstring& name) const;
 
 protected:
     // Every button press but "ok" and "cancel", by control identifier.
     virtual void OnButton(WORD) {}
     // After the controls are attached.
     virtual void OnInitDialog() {}
+    // A path field's notice (before a browse, after a browse, after a drop,
+    // with the new text or none); true vetoes it.
+    virtual bool OnPathNotify(WORD, UINT /*code*/, const wchar_t* /*text*/) { return false; }
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
@@ -56,6 +65,8 @@ private:
     std::vector<HWND> windows_;  // the control of each entry
     std::unique_ptr<Fonts> fonts_;
     std::vector<HBITMAP> bitmaps_;
+    std::vector<std::unique_ptr<PathEditCtrl>> pathFields_;
+    std::vector<std::unique_ptr<HookedHotKeyCtrl>> hotKeyFields_;
     HBRUSH whiteBrush_ = nullptr;
     HCURSOR handCursor_ = nullptr;
 };

@@ -1,0 +1,260 @@
+// The path field on the real platform under Wine: its button's width, shell
+// drops delivered as WM_DROPFILES, shortcut resolution, the parent's veto,
+// and the folder picker opened from the keyboard and answered by the test.
+#include "shellutil/StandardFolders.h"
+#include "tests/ScreenTools.h"
+#include "tests/TestFiles.h"
+#include "uikit/PathEditCtrl.h"
+#include "uikit/XmlDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The field's parent: records every notice and vetoes one code.
+struct Notices {
+    std::vector<UINT> codes;
+    std::vector<std::wstring> texts;
+    UINT veto = 0;
+};
+Notices* g_notices = nullptr;
+
+LRESULT CALLBACK ParentProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_NOTIFY && g_notices != nullptr) {
+        const auto* notice = reinterpret_cast<const PathEditCtrl::Notification*>(lp);
+        if (notice->header.code >= PathEditCtrl::kBeforeBrowse && notice->header.code <= PathEditCtrl::kAfterDrop) {
+            g_notices->codes.push_back(notice->header.code);
+            g_notices->texts.push_back(notice->text ? notice->text : L"<none>");
+            return notice->header.code == g_notices->veto ? 1 : 0;
+        }
+    }
+    return ::DefWindowProcW(w, m, wp, lp);
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+// Builds the block the shell hands over with a drop, and delivers it.
+void DropFiles(HWND target, const std::vector<std::wstring>& files) {
+    size_t chars = 1;
+    for (const std::wstring& file : files) chars += file.size() + 1;
+    HGLOBAL block = ::GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(::GlobalLock(block));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    auto* names = reinterpret_cast<wchar_t*>(header + 1);
+    for (const std::wstring& file : files) {
+        file.copy(names, file.size());
+        names += file.size() + 1;
+    }
+    ::GlobalUnlock(block);
+    ::PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+    screen::Pump(100);
+}
+
+bool MakeShortcut(const std::wstring& shortcut, const std::wstring& target) {
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        return false;
+    IPersistFile* file = nullptr;
+    bool saved = SUCCEEDED(link->SetPath(target.c_str())) &&
+                 SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                 SUCCEEDED(file->Save(shortcut.c_str(), TRUE));
+    if (file) file->Release();
+    link->Release();
+    return saved;
+}
+
+class PathField : public testing::Test {
+protected:
+    void SetUp() override {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        g_notices = &notices;
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = ParentProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+        wc.lpszClassName = L"SnapwellTestPathParent";
+        ::RegisterClassW(&wc);
+        parent = ::CreateWindowExW(0, wc.lpszClassName, L"Path field", WS_POPUP | WS_VISIBLE | WS_BORDER, 120, 120,
+                                   420, 90, nullptr, nullptr, wc.hInstance, nullptr);
+        // A sunken edge of two pixels, as in a dialog: the client area is 20
+        // pixels high.
+        edit = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 380,
+                                 24, parent, reinterpret_cast<HMENU>(UINT_PTR{301}), wc.hInstance, nullptr);
+        ASSERT_TRUE(field.AttachField(edit));
+    }
+    void TearDown() override {
+        ::DestroyWindow(parent);
+        g_notices = nullptr;
+        ::CoUninitialize();
+    }
+
+    Notices notices;
+    PathEditCtrl field;
+    HWND parent = nullptr;
+    HWND edit = nullptr;
+};
+
+}  // namespace
+
+TEST(PathText, PathsAreCompletedFromTheFirstEntrysFolder) {
+    const auto none = [](const std::wstring& path) { return L"resolved " + path; };
+    EXPECT_EQ(pathfield::SplitPaths(L" C:\\Shots\\a.png ;b.png; ;D:\\x.lnk", L"; ", PathEditCtrl::kOpenFile, none),
+              (std::vector<std::wstring>{L"C:\\Shots\\a.png", L"C:\\Shots\\b.png", L"C:\\Shots\\",
+                                         L"resolved D:\\x.lnk"}));
+    EXPECT_EQ(pathfield::SplitPaths(L"D:\\x.lnk", L"; ", PathEditCtrl::kOpenFile | PathEditCtrl::kKeepShortcuts, none),
+              (std::vector<std::wstring>{L"D:\\x.lnk"}));
+    // Folders: the backslash rule, and a drive root keeps its own.
+    EXPECT_EQ(pathfield::SplitPaths(L"C:\\Shots", L"; ", PathEditCtrl::kDescribedFieldMode | 0x8),
+              (std::vector<std::wstring>{L"C:\\Shots\\"}));
+    EXPECT_EQ(pathfield::SplitPaths(L"C:\\Shots\\; C:\\", L"; ", PathEditCtrl::kFolder),
+              (std::vector<std::wstring>{L"C:\\Shots", L"C:\\"}));
+    EXPECT_TRUE(pathfield::SplitPaths(L"  ", L"; ", PathEditCtrl::kFolder).empty());
+}
+
+TEST_F(PathField, ButtonTakesItsStripOfTheFrameAndBadModesAreRefused) {
+    ASSERT_TRUE(field.SetMode(PathEditCtrl::kFolder | PathEditCtrl::kFlatButton));
+    RECT client{};
+    ::GetClientRect(edit, &client);
+    ASSERT_EQ(client.bottom, 20);
+    const RECT button = field.ButtonRect();
+    EXPECT_EQ(button.right - button.left, 16) << "eight tenths of the client height";
+    EXPECT_EQ(button.bottom - button.top, 20);
+    EXPECT_EQ(client.right, 376 - 16) << "the edit area gives the strip up";
+    EXPECT_EQ(field.ButtonState(), PathEditCtrl::kNormal | PathEditCtrl::kFlat);
+    ::EnableWindow(edit, FALSE);
+    EXPECT_EQ(field.ButtonState() & ~PathEditCtrl::kFlat, PathEditCtrl::kDisabled);
+    ::EnableWindow(edit, TRUE);
+
+    for (const DWORD bad : {DWORD{0}, DWORD{0x0040}, DWORD{0x0005}, DWORD{0x1004}, DWORD{0x1001}}) {
+        EXPECT_FALSE(field.SetMode(bad)) << std::hex << bad;
+        EXPECT_EQ(field.GetMode(), PathEditCtrl::kFolder | PathEditCtrl::kFlatButton) << "unchanged";
+    }
+    ASSERT_TRUE(field.SetMode(PathEditCtrl::kFolder | PathEditCtrl::kButtonLeft));
+    EXPECT_EQ(field.ButtonRect().left, 2) << "inside the left edge";
+    EXPECT_EQ(field.SetButtonWidth(30), -1);
+    ::GetClientRect(edit, &client);
+    EXPECT_EQ(client.right, 376 - 30);
+
+    // The described field: its mode and a 50-pixel button.
+    const std::wstring path = GetTempFolder(false) + L"snapwell-path-dialog.xml";
+    testfiles::Write(path,
+                     "<ui:dialogBoxes><d id='d'><ui:vContainer>"
+                     "<ui:path id='folder' value='C:\\Shots\\' minWidth='200'/>"
+                     "</ui:vContainer></d></ui:dialogBoxes>");
+    XmlDialog dialog(nullptr, L"d", path);
+    ASSERT_NE(dialog.CreateModelessDialog(), nullptr);
+    PathEditCtrl* described = dialog.PathFieldByName(L"folder");
+    ASSERT_NE(described, nullptr);
+    EXPECT_EQ(described->GetMode(), 0x0624u);
+    EXPECT_EQ(described->ButtonRect().right - described->ButtonRect().left, 50);
+    EXPECT_EQ(TextOf(described->hwnd()), L"C:\\Shots\\");
+    testfiles::Remove(path);
+}
+
+TEST_F(PathField, DropsTakeTheRightFilesAndResolveShortcutsOnlyWhenAsked) {
+    ASSERT_TRUE(field.SetMode(PathEditCtrl::kOpenFile | PathEditCtrl::kMultipleFiles));
+    DropFiles(edit, {L"C:\\Shots\\a.png", L"C:\\Shots\\b.png", L"C:\\Shots\\c.png"});
+    EXPECT_EQ(TextOf(edit), L"C:\\Shots\\a.png; b.png; c.png");
+    EXPECT_EQ(notices.codes, (std::vector<UINT>{PathEditCtrl::kAfterDrop}));
+    EXPECT_EQ(notices.texts.back(), L"C:\\Shots\\a.png; b.png; c.png") << "the parent sees the new text";
+    DropFiles(edit, {L"C:\\Shots\\a.png", L"C:\\Other\\d.png", L"C:\\Shots\\sub\\e.png"});
+    EXPECT_EQ(TextOf(edit), L"C:\\Shots\\a.png; C:\\Other\\d.png; C:\\Shots\\sub\\e.png");
+
+    // A parent's veto keeps the text.
+    notices.veto = PathEditCtrl::kAfterDrop;
+    DropFiles(edit, {L"C:\\Elsewhere\\x.png"});
+    EXPECT_EQ(TextOf(edit), L"C:\\Shots\\a.png; C:\\Other\\d.png; C:\\Shots\\sub\\e.png");
+    notices.veto = 0;
+
+    const std::wstring shortcut = GetTempFolder(false) + L"Snapwell test editor.lnk";
+    wchar_t program[MAX_PATH] = {};
+    ::GetSystemDirectoryW(program, MAX_PATH);
+    const std::wstring target = std::wstring(program) + L"\\notepad.exe";
+    ASSERT_TRUE(MakeShortcut(shortcut, target));
+    ASSERT_TRUE(field.SetMode(PathEditCtrl::kOpenFile));
+    DropFiles(edit, {shortcut, L"C:\\Shots\\a.png"});
+    EXPECT_EQ(_wcsicmp(TextOf(edit).c_str(), target.c_str()), 0) << "the program, and only the first file";
+    for (const DWORD mode : {PathEditCtrl::kOpenFile | PathEditCtrl::kKeepShortcuts, PathEditCtrl::kSaveFile}) {
+        ASSERT_TRUE(field.SetMode(mode));
+        DropFiles(edit, {shortcut});
+        EXPECT_EQ(TextOf(edit), shortcut) << "the shortcut itself, mode " << std::hex << mode;
+    }
+
+    ASSERT_TRUE(field.SetMode(PathEditCtrl::kFolder));
+    DropFiles(edit, {L"C:\\Shots", L"C:\\Other"});
+    EXPECT_EQ(TextOf(edit), L"C:\\Shots");
+    ::DeleteFileW(shortcut.c_str());
+}
+
+TEST_F(PathField, CtrlFullStopOpensThePickerOnTheFieldsFolder) {
+    ASSERT_TRUE(field.SetMode(PathEditCtrl::kDescribedFieldMode | PathEditCtrl::kTrailingBackslash));
+    field.AddFolderPickerFlags(BIF_EDITBOX | BIF_NEWDIALOGSTYLE);
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring seed = system;  // the picker opens there
+    ::SetWindowTextW(edit, seed.c_str());
+    ::SetForegroundWindow(parent);
+    ::SetFocus(edit);
+    screen::Pump(150);
+
+    // Answers the picker with OK once it shows, from a thread of its own:
+    // the test thread runs the picker's modal loop meanwhile.
+    const auto answerPicker = [this](std::atomic<bool>& seen) {
+        return std::thread([&seen, owner = parent] {
+            for (int i = 0; i < 200; ++i) {
+                HWND picker = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr);
+                for (; picker != nullptr; picker = ::FindWindowExW(nullptr, picker, L"#32770", nullptr))
+                    if (::GetAncestor(::GetWindow(picker, GW_OWNER), GA_ROOTOWNER) == owner) break;
+                if (picker != nullptr && ::IsWindowVisible(picker)) {
+                    seen = true;
+                    ::Sleep(300);  // the picker selects the field's folder when it has initialised
+                    ::PostMessageW(picker, WM_COMMAND, IDOK, 0);
+                    return;
+                }
+                ::Sleep(50);
+            }
+        });
+    };
+
+    for (const UINT veto : {PathEditCtrl::kAfterBrowse, 0u}) {
+        notices = Notices{};
+        notices.veto = veto;
+        std::atomic<bool> seen{false};
+        std::thread answer = answerPicker(seen);
+        screen::Key(VK_CONTROL, true);
+        screen::Key(VK_OEM_PERIOD, true);
+        screen::Key(VK_OEM_PERIOD, false);
+        screen::Key(VK_CONTROL, false);
+        answer.join();
+        screen::Pump(100);
+        ASSERT_TRUE(seen) << "the picker opened";
+        ASSERT_EQ(notices.codes, (std::vector<UINT>{PathEditCtrl::kBeforeBrowse, PathEditCtrl::kAfterBrowse}));
+        EXPECT_EQ(_wcsicmp(notices.texts[1].c_str(), (seed + L"\\").c_str()), 0)
+            << "the seeded folder, with its backslash";
+        EXPECT_EQ(TextOf(edit), veto ? seed : notices.texts[1]) << "a veto keeps the old text";
+        EXPECT_EQ(::GetFocus(), edit) << "the field has the focus again";
+    }
+
+    // The full stop alone is typed.
+    const int end = ::GetWindowTextLengthW(edit);
+    ::SendMessageW(edit, EM_SETSEL, end, end);
+    notices = Notices{};
+    screen::Tap(VK_OEM_PERIOD);
+    screen::Pump(100);
+    EXPECT_TRUE(notices.codes.empty());
+    EXPECT_EQ(TextOf(edit), seed + L"\\.");
+}
