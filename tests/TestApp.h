@@ -24,5 +24,11 @@ public:
     HWND mainWindow = nullptr;
     HWND GetMainWindow() const override { return mainWindow; }
 
+    // The help folder of the described dialogs' tips; the program's unless set.
+    std::wstring helpFolder;
+    std::wstring GetHelpFolder() const override {
+        return helpFolder.empty() ? CCorvaneApp::GetHelpFolder() : helpFolder;
+    }
+
     static TestApp& Get() { return *static_cast<TestApp*>(CCorvaneApp::Current()); }
 };

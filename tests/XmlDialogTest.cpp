@@ -3,11 +3,15 @@
 // "ok" and "cancel", other buttons handed to OnButton, and a dialog from a
 // missing description.
 #include "shellutil/StandardFolders.h"
+#include "tests/ScreenTools.h"
+#include "tests/TestApp.h"
 #include "tests/TestFiles.h"
+#include "uikit/TipsViewer.h"
 #include "uikit/XmlDialog.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -152,4 +156,58 @@ TEST_F(XmlDialogWindow, MissingOrUnnamedDescriptionGivesAnEmptyDialog) {
         EXPECT_TRUE(dialog.Controls().empty());
         ::DestroyWindow(window);
     }
+}
+
+TEST(TipsViewer, PagesAreTheTipsFoldersPlainHtmlFilesShuffled) {
+    const std::wstring help = GetTempFolder(false) + L"snapwell-help-test\\";
+    const std::wstring tips = help + L"tips\\";
+    ::CreateDirectoryW(help.c_str(), nullptr);
+    ::CreateDirectoryW(tips.c_str(), nullptr);
+    std::vector<std::wstring> expected;
+    for (int i = 0; i < 8; ++i) {
+        expected.push_back(tips + L"tip" + std::to_wstring(i) + L".html");
+        testfiles::Write(expected.back(), "<p id='NextTips'>next</p>");
+    }
+    testfiles::Write(tips + L"hidden.html", "x");
+    ::SetFileAttributesW((tips + L"hidden.html").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    testfiles::Write(tips + L"notes.txt", "x");
+    ::CreateDirectoryW((tips + L"folder.html").c_str(), nullptr);
+
+    std::vector<std::wstring> first = ListTipPages(help, 1), second = ListTipPages(help, 2);
+    EXPECT_NE(first, second) << "another seed, another order";
+    std::sort(first.begin(), first.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(first, expected);
+    EXPECT_TRUE(ListTipPages(tips, 1).empty()) << "no tips folder, no pages";
+
+    // Without a browser engine (Wine here has none) the viewer steps aside
+    // and the dialog works without it.
+    const std::wstring path = help + L"dialog.xml";
+    testfiles::Write(path,
+                     "<ui:dialogBoxes><d id='d'><ui:vContainer>"
+                     "<ui:tips id='tips' maxWidth='300' maxHeight='200'/><ui:button id='ok' stringid='OK'/>"
+                     "</ui:vContainer></d></ui:dialogBoxes>");
+    TestApp::Get().helpFolder = help;
+    {
+        XmlDialog dialog(nullptr, L"d", path);
+        HWND window = dialog.CreateModelessDialog();
+        ASSERT_NE(window, nullptr);
+        ::ShowWindow(window, SW_SHOW);
+        screen::Pump(500);
+        ASSERT_NE(dialog.Tips(), nullptr);
+        EXPECT_EQ(dialog.Tips()->Pages().size(), expected.size());
+        HWND viewer = dialog.ControlByName(L"tips");
+        EXPECT_FALSE(dialog.Tips()->IsShowing());
+        EXPECT_FALSE(::IsWindowVisible(viewer));
+        EXPECT_FALSE(::IsWindowEnabled(viewer));
+        EXPECT_TRUE(::IsWindowVisible(dialog.ControlByName(L"ok")));
+    }
+    TestApp::Get().helpFolder.clear();
+    for (const std::wstring& file : expected) testfiles::Remove(file);
+    ::SetFileAttributesW((tips + L"hidden.html").c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const wchar_t* name : {L"hidden.html", L"notes.txt"}) testfiles::Remove(tips + name);
+    ::RemoveDirectoryW((tips + L"folder.html").c_str());
+    ::RemoveDirectoryW(tips.c_str());
+    testfiles::Remove(path);
+    ::RemoveDirectoryW(help.c_str());
 }

@@ -1,5 +1,7 @@
 #include "uikit/CorvaneApp.h"
 
+#include "shellutil/StandardFolders.h"
+
 CCorvaneApp* CCorvaneApp::Current() {
     return dynamic_cast<CCorvaneApp*>(platform::WinApp::Current());
 }
@@ -13,4 +15,8 @@ TextCatalog& CCorvaneApp::GetTextCatalog() {
                                                                    GetPurchaseUrl(), GetWebLink()});
     }
     return *m_textCatalog;
+}
+
+std::wstring CCorvaneApp::GetHelpFolder() const {
+    return GetDocsFolder(GetProgramFolder(), GetLocaleLanguageName(true));
 }

@@ -30,6 +30,9 @@ public:
     virtual std::wstring GetSupportAddress() const { return {}; }
     virtual std::wstring GetSupportIdentification() const { return {}; }
 
+    // The help documents of the chosen language (tips pages, "index.htm").
+    virtual std::wstring GetHelpFolder() const;
+
     // The translation table every displayed text goes through. Made on first
     // use, with the product texts from the overrides above, and kept for the
     // life of the application object.

@@ -6,6 +6,8 @@
 #include "uikit/HookedHotKeyCtrl.h"
 #include "uikit/HotKey.h"
 #include "uikit/PathEditCtrl.h"
+#include "uikit/TipsViewer.h"
+#include "uikit/CorvaneApp.h"
 #include "uikit/TextCatalog.h"
 
 #include <commctrl.h>
@@ -16,6 +18,7 @@
 #include <algorithm>
 
 #include <cstdlib>
+#include <ctime>
 #include <cwchar>
 #include <map>
 #include <thread>
@@ -272,11 +275,19 @@ void XmlDialog::AttachControls() {
                 }
                 break;
             }
-            case ControlKind::Tips:
-                // No page can be shown here: the viewer steps aside.
-                ::EnableWindow(window, FALSE);
-                ::ShowWindow(window, SW_HIDE);
+            case ControlKind::Tips: {
+                // One viewer per dialog; a second item steps aside.
+                if (tips_) {
+                    ::EnableWindow(window, FALSE);
+                    ::ShowWindow(window, SW_HIDE);
+                    break;
+                }
+                const CCorvaneApp* app = CCorvaneApp::Current();
+                const std::wstring help = app ? app->GetHelpFolder() : std::wstring();
+                tips_ = std::make_unique<TipsViewer>();
+                tips_->Show(window, ListTipPages(help, static_cast<unsigned>(::GetTickCount64() ^ ::time(nullptr))));
                 break;
+            }
             default:
                 break;
         }

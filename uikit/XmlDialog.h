@@ -9,6 +9,7 @@
 
 class HookedHotKeyCtrl;
 class PathEditCtrl;
+class TipsViewer;
 
 #include <memory>
 #include <string>
@@ -36,6 +37,8 @@ public:
     // The field behind a "ui:path" or "ui:hotkey" item of that name.
     PathEditCtrl* PathFieldByName(const std::wstring& name) const;
     HookedHotKeyCtrl* HotKeyFieldByName(const std::wstring& name) const;
+    // The viewer of the "ui:tips" item, or nullptr.
+    TipsViewer* Tips() const { return tips_.get(); }
 
 protected:
     // Every button press but "ok" and "cancel", by control identifier.
@@ -67,6 +70,7 @@ private:
     std::vector<HBITMAP> bitmaps_;
     std::vector<std::unique_ptr<PathEditCtrl>> pathFields_;
     std::vector<std::unique_ptr<HookedHotKeyCtrl>> hotKeyFields_;
+    std::unique_ptr<TipsViewer> tips_;
     HBRUSH whiteBrush_ = nullptr;
     HCURSOR handCursor_ = nullptr;
 };
