@@ -6,10 +6,13 @@
 #include "tests/ScreenTools.h"
 #include "tests/TestApp.h"
 #include "tests/TestFiles.h"
+#include "uikit/HookedHotKeyCtrl.h"
 #include "uikit/TipsViewer.h"
 #include "uikit/XmlDialog.h"
 
 #include <gtest/gtest.h>
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <string>
@@ -26,6 +29,7 @@ constexpr char kDescription[] =
     "      <ui:hyperlink stringid='Snapwell on the web' linkid='https://snapwell.veltrane.com/'/>\n"
     "      <ui:edit id='name' value='hello' tabStop='1'/>\n"
     "      <ui:checkbox id='check' stringid='Check me' checked='true' tabStop='2'/>\n"
+    "      <ui:hotkey id='key' value='Ctrl + Shift + 75'/>\n"
     "      <ui:divider/>\n"
     "      <ui:hContainer>\n"
     "        <ui:button id='ok' stringid='OK' def='true'/>\n"
@@ -81,7 +85,7 @@ TEST_F(XmlDialogWindow, ControlsAreCreatedAsDescribed) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(TextOf(window), L"Test dialog");
     const auto& controls = dialog.Controls();
-    ASSERT_EQ(controls.size(), 8u);
+    ASSERT_EQ(controls.size(), 9u);
     // Tab stops first, in their order, then the rest last-first.
     EXPECT_EQ(controls[0].item->name, L"name");
     EXPECT_EQ(controls[1].item->name, L"check");
@@ -89,8 +93,8 @@ TEST_F(XmlDialogWindow, ControlsAreCreatedAsDescribed) {
     EXPECT_EQ(controls[3].item->name, L"cancel");
     EXPECT_EQ(controls[4].item->name, L"ok");
 
-    const wchar_t* const expectedClass[] = {L"Edit", L"Button", L"Button", L"Button", L"Button",
-                                            L"Static", L"Static", L"Static"};
+    const wchar_t* const expectedClass[] = {L"Edit",   L"Button",          L"Button", L"Button", L"Button",
+                                            L"Static", L"msctls_hotkey32", L"Static", L"Static"};
     HWND child = ::GetWindow(window, GW_CHILD);
     for (size_t i = 0; i < controls.size(); ++i, child = ::GetWindow(child, GW_HWNDNEXT)) {
         const TemplateEntry& entry = controls[i];
@@ -99,8 +103,9 @@ TEST_F(XmlDialogWindow, ControlsAreCreatedAsDescribed) {
         EXPECT_EQ(dialog.ControlByName(entry.item->name), child) << "found by name";
         EXPECT_EQ(_wcsicmp(ClassOf(child).c_str(), expectedClass[i]), 0);
         DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(child, GWL_STYLE));
-        if (entry.classAtom == LayoutControl::kEditClass && (entry.style & WS_BORDER)) {
-            // The dialog manager draws an edit field's border as a sunken edge.
+        const bool field = entry.classAtom == LayoutControl::kEditClass || entry.className == L"msctls_hotkey32";
+        if (field && (entry.style & WS_BORDER)) {
+            // An edit or hot-key field's border becomes a sunken edge.
             EXPECT_TRUE(::GetWindowLongPtrW(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
             style |= WS_BORDER;
         }
@@ -125,6 +130,14 @@ TEST_F(XmlDialogWindow, ControlsAreCreatedAsDescribed) {
     EXPECT_EQ(::GetDlgCtrlID(dialog.ControlByName(L"name")), 17);
     EXPECT_EQ(::GetWindowLongPtrW(dialog.ControlByName(L"ok"), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
     EXPECT_EQ(TextOf(dialog.ControlByName(L"name")), L"hello");
+    // The hot-key field holds its value as the program's own field.
+    ASSERT_NE(dialog.HotKeyFieldByName(L"key"), nullptr);
+    WORD key = 0, modifiers = 0;
+    dialog.HotKeyFieldByName(L"key")->GetHotKey(key, modifiers);
+    EXPECT_EQ(key, 75);
+    EXPECT_EQ(modifiers, HOTKEYF_CONTROL | HOTKEYF_SHIFT);
+    EXPECT_EQ(::SendMessageW(dialog.ControlByName(L"key"), HKM_GETHOTKEY, 0, 0),
+              MAKEWORD(75, HOTKEYF_CONTROL | HOTKEYF_SHIFT));
     EXPECT_EQ(::SendMessageW(dialog.ControlByName(L"check"), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_TRUE(::GetWindowLongPtrW(dialog.ControlByName(L"name"), GWL_STYLE) & WS_TABSTOP);
     EXPECT_FALSE(::GetWindowLongPtrW(dialog.ControlByName(L"ok"), GWL_STYLE) & WS_TABSTOP);
@@ -210,4 +223,43 @@ TEST(TipsViewer, PagesAreTheTipsFoldersPlainHtmlFilesShuffled) {
     ::RemoveDirectoryW(tips.c_str());
     testfiles::Remove(path);
     ::RemoveDirectoryW(help.c_str());
+}
+
+TEST_F(XmlDialogWindow, BrokenDescriptionsStillOpenAWorkingDialog) {
+    std::string deep;
+    for (int i = 0; i < 10000; ++i) deep += "<ui:vContainer>";
+    deep += "<ui:button id='deep' stringid='Deep'/>";
+    for (int i = 0; i < 10000; ++i) deep += "</ui:vContainer>";
+    const std::string box = "<ui:dialogBoxes><d id='d' title='Broken'>";
+    const std::string end = "<ui:button id='ok' stringid='OK'/></d></ui:dialogBoxes>";
+    const std::pair<std::string, size_t> cases[] = {
+        {"<ui:dialogBoxes><d id='d'><ui:button id='ok'", 0},  // malformed
+        {"<r>" + box + end + box + end + "</r>", 0},          // two ui:dialogBoxes
+        {box + "<ui:unknown/><!-- a comment -->" + end, 0},   // the comment stops its siblings
+        {box + "<ui:static stringid='Huge' size='1000'/><ui:static stringid='A' maxWidth='-5'/>"
+                 "<ui:static stringid='B' maxWidth='99999999'/><ui:edit id='e' minWidth='99999999'/>" + end, 5},
+        {box + deep + end, 1},
+    };
+    for (const auto& [xml, controls] : cases) {
+        SCOPED_TRACE(xml.substr(0, 120));
+        testfiles::Write(path, xml);
+        Probe dialog(nullptr, L"d", path);
+        if (controls == 0) {
+            // Empty, and it still ends as a dialog does.
+            HWND window = dialog.CreateModelessDialog();
+            ASSERT_NE(window, nullptr);
+            EXPECT_EQ(::GetWindow(window, GW_CHILD), nullptr);
+            ::DestroyWindow(window);
+            continue;
+        }
+        HWND window = dialog.CreateModelessDialog();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(dialog.Controls().size(), controls);
+        EXPECT_NE(dialog.ControlByName(L"ok"), nullptr);
+        RECT client{};
+        ::GetClientRect(window, &client);
+        EXPECT_GT(client.right, 0);
+        EXPECT_GT(client.bottom, 0);
+        ::DestroyWindow(window);
+    }
 }
