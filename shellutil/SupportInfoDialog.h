@@ -21,5 +21,7 @@ protected:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void AlignValues(HWND info, const std::wstring& text);
+
     std::vector<SummaryLine> facts_;
 };

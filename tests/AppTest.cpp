@@ -242,6 +242,10 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     HWND splash = FindOf(first.Id(), L"#32770", nullptr, true, 15000);
     ASSERT_NE(splash, nullptr) << "the splash";
     EXPECT_NE(::GetWindowLongPtrW(splash, GWL_STYLE) & WS_CAPTION, WS_CAPTION) << "a border, no caption";
+    EXPECT_NE(::GetWindow(splash, GW_CHILD), nullptr) << "the splash shows its texts";
+    RECT box{};
+    ::GetWindowRect(splash, &box);
+    EXPECT_GT(box.right - box.left, 150) << "a splash of some size";
     unixtools::Screenshot("splash");
     HWND tray = FindOf(first.Id(), nullptr, kTrayTitle, false, 20000);
     ASSERT_NE(tray, nullptr);

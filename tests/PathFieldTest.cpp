@@ -4,15 +4,19 @@
 #include "shellutil/StandardFolders.h"
 #include "tests/ScreenTools.h"
 #include "tests/TestFiles.h"
+#include "tests/UnixTools.h"
 #include "uikit/PathEditCtrl.h"
+#include "uikit/TextCatalog.h"
 #include "uikit/XmlDialog.h"
 
 #include <gtest/gtest.h>
 
+#include <dlgs.h>
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,6 +79,39 @@ bool MakeShortcut(const std::wstring& shortcut, const std::wstring& target) {
     if (file) file->Release();
     link->Release();
     return saved;
+}
+
+// Answers the dialog that the field opens (owned by the field's window), from
+// a thread of its own, since the test thread runs the dialog's modal loop
+// meanwhile: once it shows, prepare sees it, then OK is pressed. A dialog
+// that does not close (a complaint about the answer) is cancelled, so that
+// a failure never hangs the suite.
+std::thread AnswerDialogOf(HWND owner, std::function<void(HWND)> prepare, std::atomic<bool>& seen) {
+    return std::thread([owner, prepare, &seen] {
+        const auto find = [owner] {
+            for (HWND dialog = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog != nullptr;
+                 dialog = ::FindWindowExW(nullptr, dialog, L"#32770", nullptr))
+                if (::GetWindow(dialog, GW_OWNER) == owner && ::IsWindowVisible(dialog)) return dialog;
+            return HWND{};
+        };
+        HWND dialog = nullptr;
+        for (int i = 0; i < 200 && dialog == nullptr; ++i) {
+            dialog = find();
+            if (dialog == nullptr) ::Sleep(50);
+        }
+        if (dialog == nullptr) return;
+        seen = true;
+        ::Sleep(300);  // the dialog takes the field's path when it has initialised
+        prepare(dialog);
+        ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 60 && ::IsWindow(dialog); ++i) ::Sleep(50);
+        if (!::IsWindow(dialog)) return;
+        for (HWND box = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
+             box = ::FindWindowExW(nullptr, box, L"#32770", nullptr))
+            if (::GetWindow(box, GW_OWNER) == dialog) ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        ::Sleep(200);
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
 }
 
 class PathField : public testing::Test {
@@ -162,6 +199,9 @@ TEST_F(PathField, ButtonTakesItsStripOfTheFrameAndBadModesAreRefused) {
     EXPECT_EQ(described->GetMode(), 0x0624u);
     EXPECT_EQ(described->ButtonRect().right - described->ButtonRect().left, 50);
     EXPECT_EQ(TextOf(described->hwnd()), L"C:\\Shots\\");
+    ::ShowWindow(dialog.hwnd(), SW_SHOW);
+    screen::Pump(300);
+    unixtools::Screenshot("path-field");
     testfiles::Remove(path);
 }
 
@@ -211,30 +251,11 @@ TEST_F(PathField, CtrlFullStopOpensThePickerOnTheFieldsFolder) {
     ::SetFocus(edit);
     screen::Pump(150);
 
-    // Answers the picker with OK once it shows, from a thread of its own:
-    // the test thread runs the picker's modal loop meanwhile.
-    const auto answerPicker = [this](std::atomic<bool>& seen) {
-        return std::thread([&seen, owner = parent] {
-            for (int i = 0; i < 200; ++i) {
-                HWND picker = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr);
-                for (; picker != nullptr; picker = ::FindWindowExW(nullptr, picker, L"#32770", nullptr))
-                    if (::GetAncestor(::GetWindow(picker, GW_OWNER), GA_ROOTOWNER) == owner) break;
-                if (picker != nullptr && ::IsWindowVisible(picker)) {
-                    seen = true;
-                    ::Sleep(300);  // the picker selects the field's folder when it has initialised
-                    ::PostMessageW(picker, WM_COMMAND, IDOK, 0);
-                    return;
-                }
-                ::Sleep(50);
-            }
-        });
-    };
-
     for (const UINT veto : {PathEditCtrl::kAfterBrowse, 0u}) {
         notices = Notices{};
         notices.veto = veto;
         std::atomic<bool> seen{false};
-        std::thread answer = answerPicker(seen);
+        std::thread answer = AnswerDialogOf(parent, [](HWND) {}, seen);
         screen::Key(VK_CONTROL, true);
         screen::Key(VK_OEM_PERIOD, true);
         screen::Key(VK_OEM_PERIOD, false);
@@ -257,4 +278,60 @@ TEST_F(PathField, CtrlFullStopOpensThePickerOnTheFieldsFolder) {
     screen::Pump(100);
     EXPECT_TRUE(notices.codes.empty());
     EXPECT_EQ(TextOf(edit), seed + L"\\.");
+}
+
+TEST_F(PathField, ButtonClickOpensTheFileDialogInTheFieldsFolder) {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring folder = std::wstring(system) + L"\\";
+    ::SetForegroundWindow(parent);
+    screen::Pump(150);
+
+    struct Case {
+        DWORD mode;
+        std::wstring typed, expected;
+    };
+    const Case cases[] = {
+        {PathEditCtrl::kOpenFile, L"notepad.exe", folder + L"notepad.exe"},
+        {PathEditCtrl::kOpenFile | PathEditCtrl::kMultipleFiles, L"\"notepad.exe\" \"winver.exe\"",
+         folder + L"notepad.exe; winver.exe"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(field.SetMode(c.mode));
+        ::SetWindowTextW(edit, folder.c_str());  // a folder: the dialog opens in it
+        notices = Notices{};
+        RECT window{};
+        ::GetWindowRect(edit, &window);
+        const RECT button = field.ButtonRect();
+        const POINT centre{window.left + (button.left + button.right) / 2, window.top + (button.top + button.bottom) / 2};
+
+        // Pressed while the mouse is down over it, released when dragged off.
+        screen::MouseTo(centre.x, centre.y);
+        screen::MouseTo(centre.x, centre.y, MOUSEEVENTF_LEFTDOWN);
+        EXPECT_EQ(field.ButtonState(), PathEditCtrl::kPressed);
+        screen::MouseTo(centre.x - 100, centre.y);
+        EXPECT_EQ(field.ButtonState(), PathEditCtrl::kNormal);
+        screen::MouseTo(centre.x, centre.y);
+        EXPECT_EQ(field.ButtonState(), PathEditCtrl::kPressed);
+
+        std::wstring okLabel;
+        std::atomic<bool> seen{false};
+        std::thread answer = AnswerDialogOf(
+            parent,
+            [&](HWND dialog) {
+                wchar_t label[64] = {};
+                ::GetDlgItemTextW(dialog, IDOK, label, 64);
+                okLabel = label;
+                for (const int box : {cmb13, edt1}) ::SetDlgItemTextW(dialog, box, c.typed.c_str());
+            },
+            seen);
+        screen::MouseTo(centre.x, centre.y, MOUSEEVENTF_LEFTUP);
+        answer.join();
+        screen::Pump(100);
+        ASSERT_TRUE(seen) << "the file dialog opened";
+        EXPECT_EQ(okLabel, ExpandText(L"Select"));
+        ASSERT_EQ(notices.codes, (std::vector<UINT>{PathEditCtrl::kBeforeBrowse, PathEditCtrl::kAfterBrowse}));
+        EXPECT_EQ(_wcsicmp(TextOf(edit).c_str(), c.expected.c_str()), 0) << TextOf(edit);
+        EXPECT_EQ(field.ButtonState(), PathEditCtrl::kNormal);
+    }
 }

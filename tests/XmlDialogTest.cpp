@@ -2,6 +2,7 @@
 // window (class, style, identifier, rectangle in pixels), the result of
 // "ok" and "cancel", other buttons handed to OnButton, and a dialog from a
 // missing description.
+#include "platform/XmlDom.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/ScreenTools.h"
 #include "tests/TestApp.h"
@@ -261,5 +262,54 @@ TEST_F(XmlDialogWindow, BrokenDescriptionsStillOpenAWorkingDialog) {
         EXPECT_GT(client.right, 0);
         EXPECT_GT(client.bottom, 0);
         ::DestroyWindow(window);
+    }
+}
+
+// Every control that a shipped description names is built: nothing is lost
+// to a comment, an unknown element or a misspelt container.
+TEST(ShippedDialogs, EveryDialogBuildsEveryControlItNames) {
+    for (const wchar_t* file : {L"commonui.xml", L"ui.xml"}) {
+        const std::wstring path = std::wstring(SNAPWELL_DATA_FOLDER) + L"\\" + file;
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        pugi::xml_document document;
+        ASSERT_TRUE(platform::LoadXmlFile(path, document));
+        const pugi::xml_node boxes = document.child(L"ui:dialogBoxes");
+        ASSERT_TRUE(boxes);
+        int dialogs = 0;
+        for (const pugi::xml_node dialog : boxes.children()) {
+            if (dialog.type() != pugi::node_element) continue;
+            const std::wstring id = dialog.attribute(L"id").value();
+            SCOPED_TRACE(std::string(id.begin(), id.end()));
+            size_t named = 0;
+            std::vector<pugi::xml_node> pending{dialog};
+            while (!pending.empty()) {
+                const pugi::xml_node node = pending.back();
+                pending.pop_back();
+                for (const pugi::xml_node child : node.children()) {
+                    const std::wstring blank = child.value();
+                    if (child.type() == pugi::node_pcdata && blank.find_first_not_of(L" \t\r\n") == std::wstring::npos)
+                        continue;  // the file's indentation
+                    ASSERT_EQ(child.type(), pugi::node_element) << "only elements among a dialog's controls";
+                    const std::wstring name = child.name();
+                    if (name.find(L"Container") != std::wstring::npos) {
+                        EXPECT_TRUE(name == L"ui:vContainer" || name == L"ui:hContainer") << name.c_str();
+                        pending.push_back(child);
+                    } else {
+                        ++named;
+                    }
+                }
+            }
+            XmlDialog built(nullptr, id, path);
+            HWND window = built.CreateModelessDialog();
+            ASSERT_NE(window, nullptr);
+            EXPECT_EQ(built.Controls().size(), named);
+            EXPECT_GT(named, 0u);
+            RECT client{};
+            ::GetClientRect(window, &client);
+            EXPECT_GT(client.right, 100) << "a dialog of some size";
+            ::DestroyWindow(window);
+            ++dialogs;
+        }
+        EXPECT_GT(dialogs, 0);
     }
 }
