@@ -11,6 +11,8 @@
 #define IDR_MAINFRAME 128
 #define IDR_TRAY_MENU 130
 #define IDI_TRAY 169
+// The "Open With" dialog's icon.
+#define IDI_OPEN_WITH 10172
 
 // Tray menu commands. 132 to 137 are the capture modes.
 #define ID_TRAY_CAPTURE 131

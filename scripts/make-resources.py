@@ -229,10 +229,56 @@ def camera_pixels(size, flat):
     return out
 
 
-def icon_file(flat):
+def open_with_pixels(size):
+    """A picture sheet with a folded corner and a blue arrow leaving it: a
+    capture handed to another program."""
+    ss = 4
+    n = size * ss
+    page = (0.12 * n, 0.06 * n, 0.72 * n, 0.90 * n)
+    fold = 0.16 * n
+    out = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            acc = [0.0, 0.0, 0.0, 0.0]
+            for sy in range(ss):
+                for sx in range(ss):
+                    px, py = x * ss + sx + 0.5, y * ss + sy + 0.5
+                    colour = None
+                    l, t, r, b = page
+                    if l <= px <= r and t <= py <= b and not (px > r - fold and py < t + fold and
+                                                            (px - (r - fold)) > (py - t)):
+                        edge = min(px - l, r - px, py - t, b - py) < 0.05 * n
+                        colour = (120, 130, 140) if edge else (250, 250, 250)
+                        # The picture on the sheet: sky, sun and a hill.
+                        if l + 0.08 * n <= px <= r - 0.08 * n and t + 0.26 * n <= py <= b - 0.14 * n:
+                            colour = (120, 180, 230)
+                            if math.hypot(px - (l + 0.20 * n), py - (t + 0.38 * n)) <= 0.06 * n:
+                                colour = (250, 200, 60)
+                            if py > b - 0.14 * n - 0.22 * n + 0.10 * n * math.sin((px - l) / n * 6.0):
+                                colour = (70, 150, 80)
+                    # The arrow: a shaft and a head pointing right and down.
+                    ax, ay = 0.62 * n, 0.62 * n
+                    u = (px - ax + py - ay) / math.sqrt(2)
+                    v = (px - ax - (py - ay)) / math.sqrt(2)
+                    if (-0.05 * n <= u <= 0.20 * n and abs(v) <= 0.07 * n) or \
+                            (0.16 * n <= u <= 0.38 * n and abs(v) <= (0.38 * n - u) * 0.9):
+                        colour = (0, 102, 204)
+                    if colour:
+                        acc[0] += colour[0]
+                        acc[1] += colour[1]
+                        acc[2] += colour[2]
+                        acc[3] += 1
+            a = acc[3] / (ss * ss)
+            row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], a) if acc[3] else (0, 0, 0, 0))
+        out.append(row)
+    return out
+
+
+def icon_file(draw):
     images = []
     for size in (16, 32, 48):
-        pixels = camera_pixels(size, flat)
+        pixels = draw(size)
         header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
         xor = b"".join(struct.pack("<BBBB", int(b), int(g), int(r), int(round(a * 255)))
                        for row in reversed(pixels) for (r, g, b, a) in row)
@@ -262,9 +308,12 @@ def main():
     os.makedirs(os.path.join(ROOT, "icons"), exist_ok=True)
     # The program's icon, and the flatter one the notification area shows.
     with open(os.path.join(ROOT, "icons", "snapwell.ico"), "wb") as f:
-        f.write(icon_file(False))
+        f.write(icon_file(lambda size: camera_pixels(size, False)))
     with open(os.path.join(ROOT, "icons", "tray.ico"), "wb") as f:
-        f.write(icon_file(True))
+        f.write(icon_file(lambda size: camera_pixels(size, True)))
+    # The "Open With" dialog's icon.
+    with open(os.path.join(ROOT, "icons", "openwith.ico"), "wb") as f:
+        f.write(icon_file(open_with_pixels))
 
 
 if __name__ == "__main__":

@@ -400,7 +400,8 @@ std::vector<ApplicationGroup> BuildAllApplicationsList(const std::vector<std::ws
         const std::wstring command = GetClassCommand(className);
         if (command.empty()) continue;
         const std::wstring exe = Lower(GetCommandExecutableName(command));
-        if (exe.empty()) continue;
+        // Program files run themselves ("%1" %*): no application to offer.
+        if (exe.empty() || exe.find(L'%') != std::wstring::npos) continue;
         const auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.exe == exe; });
         if (group != groups.end()) {
             group->classNames.push_back(className);

@@ -2,6 +2,7 @@
 // test as a client in another process: registration entries, activation,
 // captures, the busy state shared with other clients.
 #include "tests/CaptureFixture.h"
+#include "tests/ShellRegistry.h"
 #include "tests/TestFiles.h"
 
 #include <ShotDeskLib.h>
@@ -230,4 +231,27 @@ TEST_F(Server, ClientsOfOneServerShareItsBusyStateAndCaptureMode) {
     EXPECT_EQ(regionResult, S_OK);
     EXPECT_EQ(Files().size(), 1u);
     EXPECT_TRUE(WaitForServerToEnd()) << "the server ends with its last object";
+}
+
+TEST_F(Server, SnapctlCaptureOpensTheSavedFileInTheChosenEditor) {
+    ShellRegistry registry;
+    registry.SetClass(L"SnapwellTest.Plain\\shell\\open\\command", nullptr,
+                      L"\"" + TestEditorsFolder() + L"\\plain_editor.exe\" \"%1\"");
+    ClearEditorLog(L"plain_editor");
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"Action", L"Save to file and run editor"));
+    ASSERT_TRUE(options->SetProgramOption(L".bmp", L"SnapwellTest.Plain", false));
+    ASSERT_TRUE(options->SaveOptions());
+
+    EXPECT_EQ(Snapctl(L"rect 100 120 320 200").output, "0\r\n");
+    EXPECT_TRUE(WaitForServerToEnd());
+    ASSERT_EQ(Files(), (std::vector<std::wstring>{L"Capture1.bmp"}));
+    wchar_t shortPath[MAX_PATH] = {};
+    ::GetShortPathNameW((shots + L"Capture1.bmp").c_str(), shortPath, MAX_PATH);
+    std::vector<std::wstring> log;
+    for (int i = 0; i < 100 && log.empty(); ++i) {
+        screen::Pump(100);
+        log = EditorLog(L"plain_editor");
+    }
+    ASSERT_EQ(log.size(), 1u) << "the editor started once";
+    EXPECT_NE(log[0].find(L"\"" + std::wstring(shortPath) + L"\""), std::wstring::npos) << log[0].c_str();
 }

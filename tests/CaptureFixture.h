@@ -12,7 +12,7 @@
 
 inline constexpr char kCaptureTestOptions[] =
     "<ToolOptions><ProgramOptions Name='P'><O Name='MultipleCaptureProfiles' Value='0'/>"
-    "<O Name='HideCursor' Value='1'/><O Name='PlaySound' Value='1'/></ProgramOptions>"
+    "<O Name='HideCursor' Value='1'/><O Name='PlaySound' Value='1'/><O Name='.bmp' Value=''/></ProgramOptions>"
     "<Profiles Name='Profiles'><Profile Name='DefaultProfile'>"
     "<O Name='Action' Value='Save to file'/><O Name='ColorDepth' Value='24 bits per pixel Color'/>"
     "<O Name='TargetType' Value='bmp'/><O Name='TargetFolder' Value=''/>"

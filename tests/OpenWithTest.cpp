@@ -2,16 +2,21 @@
 // sources, the skip rules, friendly names, the command parts, the log, and
 // hostile registrations.
 #include "shellutil/OpenWith.h"
+#include "shellutil/OpenWithDialog.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/ShellRegistry.h"
 #include "tests/TestFiles.h"
+#include "tests/UnixTools.h"
+#include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -202,4 +207,55 @@ TEST(OpenWithDiscovery, RundllModulesNinthPlaceAndHostileRegistrations) {
     EXPECT_TRUE(BuildEditorCommandLine(L"SnapwellTest.NotThere", file, program, arguments));
     EXPECT_TRUE(program.empty());
     testfiles::Remove(file);
+}
+
+TEST(OpenWithDialog, ListsEveryProgramOnceAndGivesTheChosenClass) {
+    ShellRegistry registry;
+    registry.SetClass(L"SnapwellTest.Plain\\shell\\open\\command", nullptr, OpenCommand(PlainEditor()));
+    registry.SetClass(L"Applications\\swother.exe\\shell\\open\\command", nullptr, OpenCommand(PlainEditor()));
+    COpenWithDlg dialog(nullptr, L"Capture1.png");
+    std::wstring prompt;
+    bool okAtFirst = true, okAfterChoice = false;
+    std::thread user([&] {
+        HWND window = nullptr;
+        for (int i = 0; i < 300 && window == nullptr; ++i) {
+            ::Sleep(50);
+            window = ::FindWindowW(L"#32770", ExpandText(L"Open With").c_str());
+        }
+        if (window == nullptr) return;
+        ::Sleep(300);
+        wchar_t text[512] = {};
+        ::GetDlgItemTextW(window, COpenWithDlg::kPromptId, text, 512);
+        prompt = text;
+        okAtFirst = ::IsWindowEnabled(::GetDlgItem(window, IDOK)) != FALSE;
+        HWND list = ::GetDlgItem(window, COpenWithDlg::kListId);
+        LVFINDINFOW find{};
+        find.flags = LVFI_STRING;
+        find.psz = L"plain_editor";
+        const int row = static_cast<int>(::SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                                        reinterpret_cast<LPARAM>(&find)));
+        LVITEMW state{};
+        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+        ::Sleep(200);
+        okAfterChoice = ::IsWindowEnabled(::GetDlgItem(window, IDOK)) != FALSE;
+        unixtools::Screenshot("open-with-dialog");
+        ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    user.join();
+    EXPECT_FALSE(okAtFirst) << "OK waits for a choice";
+    EXPECT_TRUE(okAfterChoice);
+    EXPECT_NE(prompt.find(L"Capture1.png"), std::wstring::npos) << Narrow(prompt);
+    EXPECT_EQ(dialog.FriendlyName(), L"plain_editor");
+    EXPECT_EQ(GetClassCommand(dialog.ClassName()), OpenCommand(PlainEditor()));
+    // One row per program, whatever the number of classes leading to it.
+    const auto& rows = dialog.Applications();
+    const auto plain = std::find_if(rows.begin(), rows.end(), [](const auto& g) { return g.exe == L"plain_editor.exe"; });
+    ASSERT_NE(plain, rows.end());
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const auto& g) { return g.exe == L"plain_editor.exe"; }), 1);
+    EXPECT_GE(plain->classNames.size(), 2u);
+    EXPECT_EQ(plain->classNames.front(), L"Applications\\swother.exe") << "the applications come first";
+    EXPECT_TRUE(std::none_of(rows.begin(), rows.end(), [](const auto& g) { return g.exe.find(L'%') != std::wstring::npos; }))
+        << "program files that run themselves are no application";
 }
