@@ -186,12 +186,19 @@ std::wstring RegisterApplicationForUser(const std::wstring& programPath) {
     if (!GetClassCommand(className).empty()) return className;
     const std::wstring key = L"Software\\Classes\\" + className + L"\\shell\\open\\command";
     const std::wstring command = L"\"" + programPath + L"\" \"%1\"";
-    HKEY opened = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) !=
-        ERROR_SUCCESS)
-        return {};
-    const LONG written = ::RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                                          static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(opened);
-    return written == ERROR_SUCCESS ? className : std::wstring();
+    const auto write = [&](HKEY root) {
+        HKEY opened = nullptr;
+        if (::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+            return false;
+        const LONG written = ::RegSetValueExW(opened, nullptr, 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(command.c_str()),
+                                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(opened);
+        return written == ERROR_SUCCESS;
+    };
+    if (!write(HKEY_CURRENT_USER)) return {};
+    // Where the classes root does not show the user's own classes (Wine),
+    // the machine's are used when this user may write them.
+    if (GetClassCommand(className).empty()) write(HKEY_LOCAL_MACHINE);
+    return className;
 }

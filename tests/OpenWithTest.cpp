@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
+#include <dlgs.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -258,4 +259,40 @@ TEST(OpenWithDialog, ListsEveryProgramOnceAndGivesTheChosenClass) {
     EXPECT_EQ(plain->classNames.front(), L"Applications\\swother.exe") << "the applications come first";
     EXPECT_TRUE(std::none_of(rows.begin(), rows.end(), [](const auto& g) { return g.exe.find(L'%') != std::wstring::npos; }))
         << "program files that run themselves are no application";
+}
+
+TEST(OpenWithDialog, OtherTakesAnyProgramFileAndMakesItOpenable) {
+    ShellRegistry registry;  // removes what the choice registers
+    registry.SetClass(L"Applications\\dde_editor.exe", L"SnapwellTestMarker", L"");
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\Applications\\dde_editor.exe");
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Applications\\dde_editor.exe");
+    const std::wstring program = TestEditorsFolder() + L"\\dde_editor.exe";
+    COpenWithDlg dialog(nullptr, L"Capture1.png");
+    std::thread user([&] {
+        HWND window = nullptr;
+        for (int i = 0; i < 300 && window == nullptr; ++i) {
+            ::Sleep(50);
+            window = ::FindWindowW(L"#32770", ExpandText(L"Open With").c_str());
+        }
+        if (window == nullptr) return;
+        ::PostMessageW(window, WM_COMMAND, COpenWithDlg::kOtherId, 0);
+        // The file dialog is owned by the Open With dialog.
+        for (int i = 0; i < 300; ++i) {
+            ::Sleep(50);
+            for (HWND files = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); files != nullptr;
+                 files = ::FindWindowExW(nullptr, files, L"#32770", nullptr)) {
+                if (::GetWindow(files, GW_OWNER) != window || !::IsWindowVisible(files)) continue;
+                ::Sleep(300);
+                for (const int box : {cmb13, edt1}) ::SetDlgItemTextW(files, box, program.c_str());
+                ::PostMessageW(files, WM_COMMAND, IDOK, 0);
+                return;
+            }
+        }
+        ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    user.join();
+    EXPECT_EQ(dialog.ClassName(), L"Applications\\dde_editor.exe");
+    EXPECT_EQ(dialog.FriendlyName(), L"dde_editor");
+    EXPECT_EQ(GetClassCommand(dialog.ClassName()), OpenCommand(program)) << "an editor the launch can start";
 }
