@@ -146,6 +146,11 @@ TEST(OpenWithDiscovery, SourcesInOrderWithTheSkipRulesAndFriendlyNames) {
     EXPECT_TRUE(Has(log, "  PathFindOnPath succeeded: " + Narrow(std::wstring(windows)) + "\\system32\\notepad.exe") ||
                 Has(log, "  PathFindOnPath succeeded: C:\\windows\\system32\\notepad.exe"));
 
+    // A program with a version description is known by it.
+    registry.SetClass(L"SnapwellTest.Described\\shell\\open\\command", nullptr,
+                      OpenCommand(TestEditorsFolder() + L"\\dde_editor.exe"));
+    EXPECT_EQ(FindFriendlyName(L"SnapwellTest.Described"), L"Snapwell DDE Test Editor");
+
     // Without skip-self this program is offered as any other.
     list.BuildOpenWithList(L"swa", false);
     EXPECT_NE(Find(list, [] {
@@ -293,6 +298,6 @@ TEST(OpenWithDialog, OtherTakesAnyProgramFileAndMakesItOpenable) {
     EXPECT_EQ(dialog.DoModal(), IDOK);
     user.join();
     EXPECT_EQ(dialog.ClassName(), L"Applications\\dde_editor.exe");
-    EXPECT_EQ(dialog.FriendlyName(), L"dde_editor");
+    EXPECT_EQ(dialog.FriendlyName(), L"Snapwell DDE Test Editor") << "its version description";
     EXPECT_EQ(GetClassCommand(dialog.ClassName()), OpenCommand(program)) << "an editor the launch can start";
 }
