@@ -172,98 +172,23 @@ def shutter(path):
         w.writeframes(b"".join(struct.pack("<h", int(28000 * s / peak)) for s in samples))
 
 
-def camera_pixels(size, flat):
-    """A camera glyph: rounded body, viewfinder hump, lens with a glint.
-    Drawn at 4x4 supersampling so the edges are smooth at every size."""
-    ss = 4
+SUPERSAMPLING = 4
+
+
+def supersampled(size, colour_at):
+    """Pixels of a glyph drawn at 4x4 supersampling, so that its edges are
+    smooth at every size: colour_at(px, py, n) gives the colour of a sample
+    point in an n x n grid, or None where the glyph is not."""
+    ss = SUPERSAMPLING
     n = size * ss
-    body_top, body_bottom = 0.30 * n, 0.86 * n
-    left, right = 0.06 * n, 0.94 * n
-    radius = 0.12 * n
-    cx, cy, lens = 0.5 * n, 0.58 * n, 0.22 * n
-    hump = (0.30 * n, 0.18 * n, 0.62 * n, body_top + 1)
     out = []
     for y in range(size):
         row = []
         for x in range(size):
-            acc = [0.0, 0.0, 0.0, 0.0]
+            acc = [0.0, 0.0, 0.0, 0]
             for sy in range(ss):
                 for sx in range(ss):
-                    px, py = x * ss + sx + 0.5, y * ss + sy + 0.5
-                    colour = None
-                    inside_body = left <= px <= right and body_top <= py <= body_bottom
-                    if inside_body:
-                        # Rounded corners.
-                        for qx, qy in ((left + radius, body_top + radius), (right - radius, body_top + radius),
-                                       (left + radius, body_bottom - radius), (right - radius, body_bottom - radius)):
-                            if (abs(px - qx) > 0 and ((px < left + radius and qx == left + radius) or
-                                                      (px > right - radius and qx == right - radius)) and
-                                    ((py < body_top + radius and qy == body_top + radius) or
-                                     (py > body_bottom - radius and qy == body_bottom - radius))):
-                                if (px - qx) ** 2 + (py - qy) ** 2 > radius ** 2:
-                                    inside_body = False
-                    if inside_body or (hump[0] <= px <= hump[2] and hump[1] <= py <= hump[3]):
-                        colour = (44, 62, 80) if not flat else (20, 28, 36)
-                        d = math.hypot(px - cx, py - cy)
-                        if d <= lens:
-                            colour = (236, 240, 241)
-                        if d <= lens * 0.72:
-                            colour = (52, 152, 219) if not flat else (0, 120, 215)
-                        if d <= lens * 0.30:
-                            colour = (20, 40, 70)
-                        if math.hypot(px - (cx - lens * 0.28), py - (cy - lens * 0.28)) <= lens * 0.14:
-                            colour = (255, 255, 255)
-                        if not flat and 0.78 * n <= px <= 0.88 * n and 0.36 * n <= py <= 0.44 * n:
-                            colour = (231, 76, 60)
-                    if colour:
-                        acc[0] += colour[0]
-                        acc[1] += colour[1]
-                        acc[2] += colour[2]
-                        acc[3] += 1
-            a = acc[3] / (ss * ss)
-            if acc[3]:
-                row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], a))
-            else:
-                row.append((0, 0, 0, 0))
-        out.append(row)
-    return out
-
-
-def open_with_pixels(size):
-    """A picture sheet with a folded corner and a blue arrow leaving it: a
-    capture handed to another program."""
-    ss = 4
-    n = size * ss
-    page = (0.12 * n, 0.06 * n, 0.72 * n, 0.90 * n)
-    fold = 0.16 * n
-    out = []
-    for y in range(size):
-        row = []
-        for x in range(size):
-            acc = [0.0, 0.0, 0.0, 0.0]
-            for sy in range(ss):
-                for sx in range(ss):
-                    px, py = x * ss + sx + 0.5, y * ss + sy + 0.5
-                    colour = None
-                    l, t, r, b = page
-                    if l <= px <= r and t <= py <= b and not (px > r - fold and py < t + fold and
-                                                            (px - (r - fold)) > (py - t)):
-                        edge = min(px - l, r - px, py - t, b - py) < 0.05 * n
-                        colour = (120, 130, 140) if edge else (250, 250, 250)
-                        # The picture on the sheet: sky, sun and a hill.
-                        if l + 0.08 * n <= px <= r - 0.08 * n and t + 0.26 * n <= py <= b - 0.14 * n:
-                            colour = (120, 180, 230)
-                            if math.hypot(px - (l + 0.20 * n), py - (t + 0.38 * n)) <= 0.06 * n:
-                                colour = (250, 200, 60)
-                            if py > b - 0.14 * n - 0.22 * n + 0.10 * n * math.sin((px - l) / n * 6.0):
-                                colour = (70, 150, 80)
-                    # The arrow: a shaft and a head pointing right and down.
-                    ax, ay = 0.62 * n, 0.62 * n
-                    u = (px - ax + py - ay) / math.sqrt(2)
-                    v = (px - ax - (py - ay)) / math.sqrt(2)
-                    if (-0.05 * n <= u <= 0.20 * n and abs(v) <= 0.07 * n) or \
-                            (0.16 * n <= u <= 0.38 * n and abs(v) <= (0.38 * n - u) * 0.9):
-                        colour = (0, 102, 204)
+                    colour = colour_at(x * ss + sx + 0.5, y * ss + sy + 0.5, n)
                     if colour:
                         acc[0] += colour[0]
                         acc[1] += colour[1]
@@ -273,6 +198,71 @@ def open_with_pixels(size):
             row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], a) if acc[3] else (0, 0, 0, 0))
         out.append(row)
     return out
+
+
+def camera_pixels(size, flat):
+    """A camera glyph: rounded body, viewfinder hump, lens with a glint."""
+    def colour_at(px, py, n):
+        body_top, body_bottom = 0.30 * n, 0.86 * n
+        left, right = 0.06 * n, 0.94 * n
+        radius = 0.12 * n
+        cx, cy, lens = 0.5 * n, 0.58 * n, 0.22 * n
+        hump = (0.30 * n, 0.18 * n, 0.62 * n, body_top + 1)
+        colour = None
+        inside_body = left <= px <= right and body_top <= py <= body_bottom
+        if inside_body:
+            # Rounded corners.
+            for qx, qy in ((left + radius, body_top + radius), (right - radius, body_top + radius),
+                           (left + radius, body_bottom - radius), (right - radius, body_bottom - radius)):
+                if (abs(px - qx) > 0 and ((px < left + radius and qx == left + radius) or
+                                          (px > right - radius and qx == right - radius)) and
+                        ((py < body_top + radius and qy == body_top + radius) or
+                         (py > body_bottom - radius and qy == body_bottom - radius))):
+                    if (px - qx) ** 2 + (py - qy) ** 2 > radius ** 2:
+                        inside_body = False
+        if inside_body or (hump[0] <= px <= hump[2] and hump[1] <= py <= hump[3]):
+            colour = (44, 62, 80) if not flat else (20, 28, 36)
+            d = math.hypot(px - cx, py - cy)
+            if d <= lens:
+                colour = (236, 240, 241)
+            if d <= lens * 0.72:
+                colour = (52, 152, 219) if not flat else (0, 120, 215)
+            if d <= lens * 0.30:
+                colour = (20, 40, 70)
+            if math.hypot(px - (cx - lens * 0.28), py - (cy - lens * 0.28)) <= lens * 0.14:
+                colour = (255, 255, 255)
+            if not flat and 0.78 * n <= px <= 0.88 * n and 0.36 * n <= py <= 0.44 * n:
+                colour = (231, 76, 60)
+        return colour
+    return supersampled(size, colour_at)
+
+
+def open_with_pixels(size):
+    """A picture sheet with a folded corner and a blue arrow leaving it: a
+    capture handed to another program."""
+    def colour_at(px, py, n):
+        l, t, r, b = 0.12 * n, 0.06 * n, 0.72 * n, 0.90 * n
+        fold = 0.16 * n
+        colour = None
+        if l <= px <= r and t <= py <= b and not (px > r - fold and py < t + fold and (px - (r - fold)) > (py - t)):
+            edge = min(px - l, r - px, py - t, b - py) < 0.05 * n
+            colour = (120, 130, 140) if edge else (250, 250, 250)
+            # The picture on the sheet: sky, sun and a hill.
+            if l + 0.08 * n <= px <= r - 0.08 * n and t + 0.26 * n <= py <= b - 0.14 * n:
+                colour = (120, 180, 230)
+                if math.hypot(px - (l + 0.20 * n), py - (t + 0.38 * n)) <= 0.06 * n:
+                    colour = (250, 200, 60)
+                if py > b - 0.14 * n - 0.22 * n + 0.10 * n * math.sin((px - l) / n * 6.0):
+                    colour = (70, 150, 80)
+        # The arrow: a shaft and a head pointing right and down.
+        ax, ay = 0.62 * n, 0.62 * n
+        u = (px - ax + py - ay) / math.sqrt(2)
+        v = (px - ax - (py - ay)) / math.sqrt(2)
+        if (-0.05 * n <= u <= 0.20 * n and abs(v) <= 0.07 * n) or \
+                (0.16 * n <= u <= 0.38 * n and abs(v) <= (0.38 * n - u) * 0.9):
+            colour = (0, 102, 204)
+        return colour
+    return supersampled(size, colour_at)
 
 
 def icon_file(draw):
