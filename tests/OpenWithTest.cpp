@@ -63,6 +63,16 @@ bool Has(const std::vector<std::string>& lines, const std::string& line) {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
+// The Open With dialog, once the test thread shows it (up to 15 s).
+HWND WaitForOpenWith() {
+    HWND window = nullptr;
+    for (int i = 0; i < 300 && window == nullptr; ++i) {
+        ::Sleep(50);
+        window = ::FindWindowW(L"#32770", ExpandText(L"Open With").c_str());
+    }
+    return window;
+}
+
 }  // namespace
 
 TEST(CommandParts, ProgramAndArgumentsOfQuotedAndPlainCommands) {
@@ -223,11 +233,7 @@ TEST(OpenWithDialog, ListsEveryProgramOnceAndGivesTheChosenClass) {
     std::wstring prompt;
     bool okAtFirst = true, okAfterChoice = false;
     std::thread user([&] {
-        HWND window = nullptr;
-        for (int i = 0; i < 300 && window == nullptr; ++i) {
-            ::Sleep(50);
-            window = ::FindWindowW(L"#32770", ExpandText(L"Open With").c_str());
-        }
+        HWND window = WaitForOpenWith();
         if (window == nullptr) return;
         ::Sleep(300);
         wchar_t text[512] = {};
@@ -274,11 +280,7 @@ TEST(OpenWithDialog, OtherTakesAnyProgramFileAndMakesItOpenable) {
     const std::wstring program = TestEditorsFolder() + L"\\dde_editor.exe";
     COpenWithDlg dialog(nullptr, L"Capture1.png");
     std::thread user([&] {
-        HWND window = nullptr;
-        for (int i = 0; i < 300 && window == nullptr; ++i) {
-            ::Sleep(50);
-            window = ::FindWindowW(L"#32770", ExpandText(L"Open With").c_str());
-        }
+        HWND window = WaitForOpenWith();
         if (window == nullptr) return;
         ::PostMessageW(window, WM_COMMAND, COpenWithDlg::kOtherId, 0);
         // The file dialog is owned by the Open With dialog.
