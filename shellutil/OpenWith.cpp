@@ -239,6 +239,8 @@ bool BuildEditorCommandLine(const std::wstring& className, const std::wstring& f
 class OpenWithList::Log {
 public:
     explicit Log(const std::wstring& extension) {
+        ::QueryPerformanceFrequency(&frequency_);
+        ::QueryPerformanceCounter(&start_);
         wchar_t folder[MAX_PATH + 1] = {};
         const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
         if (length == 0 || length > MAX_PATH) return;
@@ -250,12 +252,23 @@ public:
     }
     Log(const Log&) = delete;
     Log& operator=(const Log&) = delete;
+    // Each line goes to the file, and with the time since the search began
+    // to a debugger, where a slow registry shows.
     void operator()(const std::wstring& line) {
-        if (file_) std::fprintf(file_, "%s\n", Utf8(line).c_str());
+        const std::string text = Utf8(line);
+        if (file_) std::fprintf(file_, "%s\n", text.c_str());
+        LARGE_INTEGER now{};
+        ::QueryPerformanceCounter(&now);
+        const double seconds =
+            frequency_.QuadPart > 0 ? double(now.QuadPart - start_.QuadPart) / double(frequency_.QuadPart) : 0.0;
+        char timed[512];
+        std::snprintf(timed, sizeof(timed), "%f (seconds) : %.480s\n", seconds, text.c_str());
+        ::OutputDebugStringA(timed);
     }
 
 private:
     FILE* file_ = nullptr;
+    LARGE_INTEGER frequency_{}, start_{};
 };
 
 void OpenWithList::BuildOpenWithList(const std::wstring& extension, bool skipSelf) {
