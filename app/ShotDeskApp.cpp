@@ -1,6 +1,7 @@
 #include "app/ShotDeskApp.h"
 
 #include "app/ServerRegistration.h"
+#include "app/ShotDeskOptionsDlg.h"
 #include "app/SplashDialog.h"
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
@@ -42,33 +43,6 @@ const HotKeyRow kHotKeyRows[5] = {
 
 std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
 
-// Notes the window of the next dialog this thread activates, so that a
-// message box standing in for a dialog can be brought forward like one.
-class DialogWatch {
-public:
-    explicit DialogWatch(HWND& current) : current_(current) {
-        watch_ = this;
-        hook_ = ::SetWindowsHookExW(WH_CBT, Hook, nullptr, ::GetCurrentThreadId());
-    }
-    ~DialogWatch() {
-        if (hook_) ::UnhookWindowsHookEx(hook_);
-        current_ = nullptr;
-        watch_ = nullptr;
-    }
-    DialogWatch(const DialogWatch&) = delete;
-    DialogWatch& operator=(const DialogWatch&) = delete;
-
-private:
-    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
-        if (code == HCBT_ACTIVATE && watch_ && watch_->current_ == nullptr)
-            watch_->current_ = reinterpret_cast<HWND>(wParam);
-        return ::CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    static inline DialogWatch* watch_ = nullptr;
-    HWND& current_;
-    HHOOK hook_ = nullptr;
-};
-
 // A described dialog that is the application's CurrentDialog while it is
 // open, so that a hot key brings it forward instead of capturing.
 class CurrentDialogOf : public XmlDialog {
@@ -82,6 +56,43 @@ protected:
 
 private:
     HWND& current_;
+};
+
+// The options dialog acting on this program: OK saves and applies the
+// options to the toolbar and the autostart entry, Cancel reloads them and
+// their languages.
+class ApplicationOptionsDialog : public CShotDeskOptionsDLG {
+public:
+    ApplicationOptionsDialog(CShotDeskApp& app, HWND& current)
+        : CShotDeskOptionsDLG(*app.Options(), current), app_(app) {}
+
+protected:
+    bool SaveAndApply() override {
+        CaptureOptions* options = app_.Options();
+        if (options == nullptr || !options->SaveOptions()) return false;
+        try {
+            options->LoadOptions();
+        } catch (const OptionsError&) {
+            return false;
+        }
+        if (ICaptureEngine* engine = app_.Engine()) engine->RebuildToolBar();
+        app_.ApplyStartupOption();
+        return true;
+    }
+    bool RestoreDefaults() override { return app_.RestoreDefaultOptions(); }
+    void DiscardChanges() override {
+        CaptureOptions* options = app_.Options();
+        if (options == nullptr) return;
+        try {
+            options->LoadOptions();
+        } catch (const OptionsError&) {
+            // Nothing was saved; the document stays as it is.
+        }
+        app_.GetTextCatalog().LoadLanguages(*options, false);
+    }
+
+private:
+    CShotDeskApp& app_;
 };
 
 }  // namespace
@@ -220,15 +231,16 @@ void CShotDeskApp::UpgradeCheck() {
     platform::CopyFileReplacing(shipped, user);
 }
 
-void CShotDeskApp::RestoreDefaultOptions() {
-    if (!options_) return;
+bool CShotDeskApp::RestoreDefaultOptions() {
+    if (!options_) return false;
     const std::wstring defaults = platform::WithTrailingBackslash(GetProgramFolder()) + GetOptionsFileName();
-    if (!platform::FileExists(defaults)) return;
+    if (!platform::FileExists(defaults)) return false;
     try {
         options_->EnsureUserOptionsFile(true);
         options_->LoadOptions();
-    } catch (const OptionsError& error) {
-        ShowProgramMessage(error.Text(), MB_OK | MB_ICONERROR);
+        return true;
+    } catch (const OptionsError&) {
+        return false;
     }
 }
 
@@ -293,16 +305,13 @@ int CShotDeskApp::ShowOptionsDialog() {
         UnregisterHotKeys();
     } catch (...) {
     }
-    // The options dialog comes with the described dialogs; until then the
-    // user learns where the settings are kept.
     if (options_) {
         try {
-            DialogWatch watch(currentDialog_);
-            result = ShowProgramMessage(ExpandText(L"$applicationname Properties", true) + L"\n\n" +
-                                            GetSettingsFilePath(false),
-                                        MB_OK | MB_ICONINFORMATION, trayWindow_.hwnd());
+            ApplicationOptionsDialog dialog(*this, currentDialog_);
+            result = static_cast<int>(dialog.DoModal(trayWindow_.hwnd()));
         } catch (...) {
         }
+        currentDialog_ = nullptr;
     }
     try {
         RegisterHotKeys(false);
@@ -355,7 +364,7 @@ void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
     if (iconWasThere) trayWindow_.Icon().Add();
 }
 
-void CShotDeskApp::StoreAutostart() {
+void CShotDeskApp::ApplyStartupOption() {
     if (!options_) return;
     HKEY raw = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS) return;
@@ -384,7 +393,7 @@ int CShotDeskApp::ExitInstance() {
     mutex_.reset();
     if (interactive_) {
         try {
-            StoreAutostart();
+            ApplyStartupOption();
         } catch (...) {
         }
     }

@@ -45,7 +45,13 @@ public:
 
     int ShowOptionsDialog() override;
     int ShowAboutDialog() override;
-    void RestoreDefaultOptions();
+    // Copies the default options over the user's and reloads them; false
+    // when there is no default file or the copy or the reload failed. Shows
+    // nothing: the caller decides what the user sees.
+    bool RestoreDefaultOptions();
+    // Writes or removes the autostart entry as "AddProgramToStartupGroup"
+    // says.
+    void ApplyStartupOption();
     // Reads "NeedConfig"; with clear, a nonzero REG_DWORD is set back to 0.
     static bool ReadNeedConfig(bool clear);
     // Wakes the running instance: its toolbar shows.
@@ -63,7 +69,6 @@ private:
     bool RunWizard();
     bool RunSplash();
     void RunInfoDialog();
-    void StoreAutostart();
 
     platform::UniqueHandle mutex_;
     std::unique_ptr<CaptureOptions> options_;

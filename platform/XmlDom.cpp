@@ -200,8 +200,15 @@ XmlLoadResult LoadXmlFile(const std::wstring& path, pugi::xml_document& doc) {
 }
 
 bool SaveXmlFile(const pugi::xml_document& doc, const std::wstring& path) {
+    // The parser keeps no text between the document's top-level nodes (the
+    // declaration, comments, the root): each is written raw on a line of
+    // its own, as the files are laid out, so that a load and a save change
+    // nothing that was not edited.
     StringWriter writer;
-    doc.save(writer, L"", pugi::format_raw, pugi::encoding_utf8);
+    for (pugi::xml_node node : doc.children()) {
+        node.print(writer, L"", pugi::format_raw, pugi::encoding_utf8);
+        writer.write("\n", 1);
+    }
     return ReplaceFileContents(path, writer.out);
 }
 

@@ -131,3 +131,21 @@ std::wstring CheckFolderWritable(const std::wstring& folder) {
     }
     return L"failed";
 }
+
+bool IsFolderWritable(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    wchar_t probe[MAX_PATH] = {};
+    // The platform makes the probe under a unique name; it is then written
+    // as a capture would be.
+    if (::GetTempFileNameW(folder.c_str(), L"SWTest", 0, probe) == 0) return false;
+    HANDLE file = ::CreateFileW(probe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ::DeleteFileW(probe);
+        return false;
+    }
+    ::CloseHandle(file);
+    ::DeleteFileW(probe);
+    return true;
+}

@@ -22,6 +22,9 @@ std::wstring GetSettingsFilePath(bool programFolder);
 // "ok" when a probe file can be created in the folder, else "failed". The
 // probe never replaces an existing file and is gone when this returns.
 std::wstring CheckFolderWritable(const std::wstring& folder);
+// Whether captures can be saved in the folder: it exists and a probe file
+// ("SWTest" and a unique number) can be created in it and removed again.
+bool IsFolderWritable(const std::wstring& folder);
 
 // True when the shell libraries are both older than 5.0, whose shells had no
 // pictures folder of their own ("My Pictures" in the documents folder).

@@ -1,0 +1,277 @@
+// The options dialog generated from real options files, driven as a user
+// would: editors opened on the value column, choices made, the focus moved
+// away, OK, Cancel and Restore Defaults; what the list shows and what the
+// file holds afterwards.
+#include "app/ShotDeskOptionsDlg.h"
+#include "options/CaptureOptions.h"
+#include "shellutil/StandardFolders.h"
+#include "tests/DialogWatcher.h"
+#include "tests/OptionsFixture.h"
+#include "tests/ScreenTools.h"
+#include "tests/TestFiles.h"
+#include "tests/UnixTools.h"
+#include "uikit/CorvaneApp.h"
+#include "uikit/TextCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
+
+namespace {
+
+HWND g_current = nullptr;
+
+// The program's dialog, with OK saving the document and Cancel reloading
+// it, as the program does.
+class TestOptionsDialog : public CShotDeskOptionsDLG {
+public:
+    explicit TestOptionsDialog(OptionsDocument& document) : CShotDeskOptionsDLG(document, g_current) {}
+    bool failSave = false;
+
+protected:
+    bool SaveAndApply() override { return !failSave && document_.SaveOptions(); }
+    bool RestoreDefaults() override {
+        try {
+            document_.EnsureUserOptionsFile(true);
+            document_.LoadOptions();
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+    void DiscardChanges() override {
+        try {
+            document_.LoadOptions();
+        } catch (...) {
+        }
+        CCorvaneApp::Current()->GetTextCatalog().LoadLanguages(document_, false);
+    }
+};
+
+class OptionsDialog : public OptionsFiles {
+protected:
+    void SetUp() override {
+        OptionsFiles::SetUp();
+        catalog_ = CCorvaneApp::Current()->GetTextCatalog();
+    }
+    void TearDown() override {
+        if (window && ::IsWindow(window)) ::DestroyWindow(window);
+        dialog.reset();
+        CCorvaneApp::Current()->GetTextCatalog() = catalog_;
+        OptionsFiles::TearDown();
+    }
+    // The options, in English, in a shown dialog; userXml, when given, is
+    // the user's file instead of a copy of the default one.
+    void Open(const std::string& xml, const std::string& userXml = {}) {
+        LoadOptionsFrom(xml.c_str());
+        if (!userXml.empty()) {
+            testfiles::Write(userFile, userXml);
+            options->LoadOptions();
+        }
+        TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
+        catalog.LoadLanguages(*options, false);
+        dialog = std::make_unique<TestOptionsDialog>(*options);
+        window = dialog->CreateModelessDialog(nullptr);
+        ASSERT_NE(window, nullptr);
+        ::SetForegroundWindow(window);
+        screen::Pump(200);
+    }
+    static std::string Shipped() { return testfiles::Read(SNAPWELL_SHIPPED_OPTIONS); }
+    HWND List() const { return ::GetDlgItem(window, OptionsDLG::kListId); }
+    int RowOf(const wchar_t* key, int nth = 0) const {
+        const auto rows = dialog->Rows();
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].first == ExpandText(key) && nth-- == 0) return static_cast<int>(i);
+        return -1;
+    }
+    int Count(const wchar_t* key) const {
+        const auto rows = dialog->Rows();
+        return static_cast<int>(
+            std::count_if(rows.begin(), rows.end(), [&](const auto& row) { return row.first == ExpandText(key); }));
+    }
+    std::wstring ValueOf(const wchar_t* key) const { return dialog->Rows()[static_cast<size_t>(RowOf(key))].second; }
+    // Opens the row's editor and picks the entry with that (translated)
+    // text in its drop-down, as a click would, then leaves the editor.
+    void Choose(const wchar_t* key, const std::wstring& entry, bool leave = true) {
+        ASSERT_TRUE(dialog->OpenEditor(RowOf(key)));
+        HWND combo = dialog->ActiveControl()->Editor();
+        const LRESULT at = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<LPARAM>(entry.c_str()));
+        ASSERT_NE(at, CB_ERR) << std::string(entry.begin(), entry.end());
+        // The list that opened with the editor closes on the chosen entry.
+        ::SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+        ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+        // What the drop-down tells when an entry is clicked.
+        for (const WORD code : {WORD(CBN_SELCHANGE), WORD(CBN_SELENDOK)})
+            ::SendMessageW(List(), WM_COMMAND, MAKEWPARAM(kOptionEditorId, code), reinterpret_cast<LPARAM>(combo));
+        if (leave) Leave();
+    }
+    void Leave() {
+        ::SetFocus(List());
+        screen::Pump(200);
+    }
+    void PressOk() {
+        ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(OptionsDLG::kOkId, BN_CLICKED), 0);
+        screen::Pump(100);
+    }
+
+    std::unique_ptr<TestOptionsDialog> dialog;
+    HWND window = nullptr;
+    TextCatalog catalog_;
+};
+
+// Answers the message box that the dialog shows, from a thread of its own.
+std::future<std::wstring> AnswerBoxOf(HWND owner, int answer = IDOK) {
+    return std::async(std::launch::async, [owner, answer] {
+        for (int i = 0; i < 200; ++i) {
+            for (HWND box = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
+                 box = ::FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+                if (::GetWindow(box, GW_OWNER) != owner || !::IsWindowVisible(box)) continue;
+                wchar_t text[1024] = {};
+                ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                ::PostMessageW(box, WM_COMMAND, answer, 0);
+                return std::wstring(text);
+            }
+            ::Sleep(50);
+        }
+        return std::wstring(L"<no box>");
+    });
+}
+
+std::string WithValue(std::string xml, const std::string& option, const std::string& from, const std::string& to) {
+    const size_t at = xml.find("Name=\"" + option + "\"");
+    const size_t value = xml.find("Value=\"" + from + "\"", at);
+    xml.replace(value, from.size() + 8, "Value=\"" + to + "\"");
+    return xml;
+}
+
+}  // namespace
+
+TEST_F(OptionsDialog, OneProfileShowsTheDefaultProfileAndTheSwitchReshapesTheListAtOnce) {
+    Open(WithValue(Shipped(), "MultipleCaptureProfiles", "1", "0"));
+    EXPECT_EQ(Count(L"Action"), 1) << "only the default profile's options";
+    EXPECT_EQ(RowOf(L"DefaultProfile"), -1) << "listed directly under the profiles";
+    const std::string before = testfiles::Read(userFile);
+    Choose(L"MultipleCaptureProfiles", ExpandText(L"A profile for each capture mode"));
+    screen::Pump(200);
+    EXPECT_GT(Count(L"Action"), 1) << "every profile's options, at once";
+    EXPECT_NE(RowOf(L"DefaultProfile"), -1);
+    EXPECT_EQ(testfiles::Read(userFile), before) << "nothing saved";
+    unixtools::Screenshot("options-dialog");
+}
+
+TEST_F(OptionsDialog, ValuesAreShownAsStoredAndOkWritesOnlyWhatChanged) {
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<ToolOptions Name=\"All\">\n"
+        "\t<ProgramOptions Name=\"Program Options\">\n"
+        "\t\t<Option Name=\"Check\" Control=\"CheckBox\" Value=\"1\"/>\n"
+        "\t\t<Option Name=\"Combo\" Control=\"ComboBox\" Value=\"7\"><Item Name=\"One\" Value=\"1\"/></Option>\n"
+        "\t\t<Option Name=\"Text\" Control=\"EditBox\" Value=\"  kept as typed  \"/>\n"
+        "\t\t<Option Name=\"Odd\" Control=\"Weird\" Value=\"never written\"/>\n"
+        "\t\t<Option Control=\"EditBox\" Value=\"no name\"/>\n"
+        "\t\t<Option Name=\"\" Control=\"EditBox\" Value=\"empty name\"><Option Name=\"Inner\"/></Option>\n"
+        "\t\t<NoAttributes/>\n"
+        "\t</ProgramOptions>\n"
+        "</ToolOptions>\n";
+    Open(xml);
+    const auto rows = dialog->Rows();
+    ASSERT_EQ(rows.size(), 5u) << "the group, then its four named entries";
+    EXPECT_EQ(ValueOf(L"Check"), ExpandText(L"false")) << "only \"true\" checks it";
+    EXPECT_EQ(ValueOf(L"Combo"), L"") << "a value no item has";
+    EXPECT_EQ(ValueOf(L"Odd"), L"");
+    EXPECT_FALSE(dialog->OpenEditor(RowOf(L"Odd"))) << "no editor for an unknown control";
+    EXPECT_EQ(Count(L"Inner"), 0);
+
+    // Edit the text, then OK: the check box is stored as "false", the text
+    // as typed, and every other byte stays.
+    ASSERT_TRUE(dialog->OpenEditor(RowOf(L"Text")));
+    ::SetWindowTextW(dialog->ActiveControl()->Editor(), L"new text");
+    PressOk();
+    EXPECT_FALSE(::IsWindow(window)) << "OK closes the dialog";
+    std::string expected = xml;
+    expected.replace(expected.find("Value=\"1\"/>"), 11, "Value=\"false\"/>");
+    expected.replace(expected.find("  kept as typed  "), 17, "new text");
+    EXPECT_EQ(testfiles::Read(userFile), expected);
+}
+
+TEST_F(OptionsDialog, NamelessRootOpensEmptyAndAFailedSaveKeepsTheDialog) {
+    Open("<ToolOptions><ProgramOptions Name=\"P\"><O Name=\"A\" Control=\"EditBox\" Value=\"1\"/></ProgramOptions>"
+         "</ToolOptions>");
+    EXPECT_TRUE(dialog->Rows().empty());
+    dialog->failSave = true;
+    std::future<std::wstring> box = AnswerBoxOf(window);
+    PressOk();
+    EXPECT_EQ(box.get(), ExpandText(L"InvalidSaveOptions"));
+    EXPECT_TRUE(::IsWindow(window)) << "the dialog stays open";
+}
+
+TEST_F(OptionsDialog, GermanAtOnceAndCancelBringsEnglishBack) {
+    Open(Shipped());
+    const std::string before = testfiles::Read(userFile);
+    Choose(L"Language", ExpandText(L"German"), false);
+    screen::Pump(200);  // confirming the entry ends the edit and rebuilds
+    wchar_t title[256] = {};
+    ::GetWindowTextW(window, title, 256);
+    EXPECT_STREQ(title, L"Eigenschaften von Snapwell");
+    EXPECT_NE(RowOf(L"Language"), -1);
+    EXPECT_EQ(dialog->Rows()[static_cast<size_t>(RowOf(L"Language"))].first, ExpandText(L"Language"));
+    unixtools::Screenshot("options-dialog-german");
+    ::SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    screen::Pump(100);
+    EXPECT_EQ(ExpandText(L"$applicationname Properties"), L"Snapwell Properties");
+    EXPECT_EQ(options->GetProgramOption(L"Language", false), L"1033");
+    EXPECT_EQ(testfiles::Read(userFile), before);
+}
+
+TEST_F(OptionsDialog, RestoreDefaultsAsksAndShowsTheDefaultsAtOnce) {
+    Open(Shipped(), WithValue(Shipped(), "TargetType", "3", "0"));
+    ASSERT_EQ(ValueOf(L"TargetType"), L"BMP");
+
+    for (const int answer : {IDNO, IDYES}) {
+        std::future<std::wstring> box = AnswerBoxOf(window, answer);
+        ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(OptionsDLG::kRestoreDefaultsId, BN_CLICKED), 0);
+        EXPECT_EQ(box.get(), ExpandText(L"OverwriteOptions"));
+        screen::Pump(300);
+        EXPECT_EQ(ValueOf(L"TargetType"), answer == IDNO ? L"BMP" : L"PNG");
+    }
+}
+
+TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
+    const std::wstring folder = testfiles::UnwritableFolder();
+    const std::string unwritable(folder.begin(), folder.end());
+    std::string userXml = Shipped();
+    userXml.replace(userXml.find("Value=\"\"", userXml.find("Name=\"TargetFolder\"")), 8,
+                    "Value=\"" + unwritable + "\"");
+    Open(Shipped(), userXml);
+    std::atomic<int> readOnlyOk{-1}, writableOk{-1};
+    const std::wstring writable = GetTempFolder(false);
+    std::thread user([&] {
+        HWND picker = nullptr;
+        for (int i = 0; i < 200 && picker == nullptr; ++i) {
+            ::Sleep(50);
+            picker = ::FindWindowW(L"#32770", nullptr);
+            if (picker == window || (picker && ::GetWindow(picker, GW_OWNER) != window)) picker = nullptr;
+        }
+        if (picker == nullptr) return;
+        ::Sleep(500);  // it opens on the folder the option names
+        readOnlyOk = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) ? 1 : 0;
+        ::SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(writable.c_str()));
+        ::Sleep(300);
+        writableOk = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) ? 1 : 0;
+        ::PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+    });
+    Choose(L"TargetFolder", ExpandText(L"<Browse>"), false);
+    user.join();
+    EXPECT_EQ(readOnlyOk, 0) << "a folder that cannot be written cannot be confirmed";
+    EXPECT_EQ(writableOk, 1);
+    Leave();
+    EXPECT_EQ(ValueOf(L"TargetFolder"), testfiles::UnwritableFolder()) << "cancelled: the previous value";
+}
