@@ -11,6 +11,7 @@
 #include "tests/TestFiles.h"
 #include "tests/UnixTools.h"
 #include "uikit/CorvaneApp.h"
+#include "uikit/HotKey.h"
 #include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
@@ -274,4 +275,55 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
     EXPECT_EQ(writableOk, 1);
     Leave();
     EXPECT_EQ(ValueOf(L"TargetFolder"), testfiles::UnwritableFolder()) << "cancelled: the previous value";
+}
+
+TEST_F(OptionsDialog, EveryKindOpensItsOwnEditorOverTheValueCell) {
+    const std::string xml =
+        "<ToolOptions Name=\"All\"><ProgramOptions Name=\"Kinds\">"
+        "<O Name=\"EditBox\" Control=\"EditBox\" Value=\"text\"/>"
+        "<O Name=\"HotKey\" Control=\"HotKey\" Value=\"Ctrl + Shift + 75\"/>"
+        "<O Name=\"ComboBox\" Control=\"ComboBox\" Value=\"1\"><I Name=\"One\" Value=\"1\"/><I Name=\"Two\" Value=\"2\"/></O>"
+        "<Languages Name=\"Language\" Control=\"LanguageBox\" Value=\"1033\">"
+        "<Language Name=\"English\" Value=\"1033\" LanguageXML=\"english.xml\"/></Languages>"
+        "<O Name=\"FolderBrowser\" Control=\"FolderBrowser\" Value=\"C:\\\\\"><combostring Name=\"&lt;Browse&gt;\" Value=\"&lt;Browse&gt;\"/></O>"
+        "<O Name=\"CheckBox\" Control=\"CheckBox\" Value=\"true\"/>"
+        "<O Name=\"EditableComboBox\" Control=\"EditableComboBox\" Value=\"free\"><combostring Name=\"A\" Value=\"a\"/></O>"
+        "<O Name=\".png\" Control=\"OpenWith\" Value=\"\"><combostring Name=\"&lt;Browse&gt;\" Value=\"&lt;Browse&gt;\"/></O>"
+        "<O Name=\"MultyProfile\" Control=\"MultyProfile\" Value=\"0\"><I Name=\"Off\" Value=\"0\"/></O>"
+        "</ProgramOptions></ToolOptions>";
+    Open(xml);
+    const struct {
+        const wchar_t* row;
+        const wchar_t* editorClass;
+    } kinds[] = {{L"EditBox", L"Edit"},           {L"HotKey", L"msctls_hotkey32"},   {L"ComboBox", L"ComboBox"},
+                 {L"Language", L"ComboBox"},       {L"FolderBrowser", L"ComboBox"},   {L"CheckBox", L"Button"},
+                 {L"EditableComboBox", L"ComboBox"}, {L".png", L"ComboBox"},         {L"MultyProfile", L"ComboBox"}};
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(std::string(kind.row, kind.row + wcslen(kind.row)));
+        const int row = RowOf(kind.row);
+        ASSERT_GE(row, 0);
+        const std::wstring shown = dialog->Rows()[static_cast<size_t>(row)].second;
+        ASSERT_TRUE(dialog->OpenEditor(row));
+        HWND editor = dialog->ActiveControl()->Editor();
+        wchar_t className[64] = {};
+        ::GetClassNameW(editor, className, 64);
+        EXPECT_EQ(_wcsicmp(className, kind.editorClass), 0) << className;
+        EXPECT_EQ(::GetDlgCtrlID(editor), kOptionEditorId);
+        EXPECT_EQ(::GetFocus() == editor || ::IsChild(editor, ::GetFocus()), true) << "the editor has the focus";
+        RECT cell{}, box{};
+        ListView_GetSubItemRect(List(), row, 1, LVIR_BOUNDS, &cell);
+        ::GetWindowRect(editor, &box);
+        ::MapWindowPoints(nullptr, List(), reinterpret_cast<POINT*>(&box), 2);
+        EXPECT_EQ(box.left, cell.left + (kind.editorClass == std::wstring(L"Button") ? 2 : 0));
+        EXPECT_EQ(box.top, cell.top);
+        screen::Pump(150);
+        unixtools::Screenshot("options-editor-" + std::string(kind.row, kind.row + wcslen(kind.row)));
+        // Escape gives the focus back to the list; the value stays.
+        ::SendMessageW(::GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+        screen::Pump(150);
+        EXPECT_EQ(::GetFocus(), List());
+        EXPECT_FALSE(::IsWindow(editor)) << "the editor closed";
+        EXPECT_EQ(dialog->Rows()[static_cast<size_t>(RowOf(kind.row))].second, shown);
+    }
+    EXPECT_EQ(ValueOf(L"HotKey"), FormatHotKeyForDisplay(MOD_CONTROL | MOD_SHIFT, 75));
 }
