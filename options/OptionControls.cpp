@@ -87,20 +87,14 @@ HWND OptionControl::CreateEditor(const RECT& cell, HWND list, int row) {
 
 bool OptionControl::OnEditorCommand(WORD) { return false; }
 
-std::wstring OptionControl::DisplayText() const {
-    std::vector<std::wstring> row;
-    AppendDisplayText(row);
-    return row.empty() ? std::wstring() : row.front();
-}
-
 void OptionControl::EndEdit() {
     if (editor_ == nullptr) return;
     HWND editor = editor_;
     TakeEditorValue();
     editor_ = nullptr;
+    // The row shows the new value: the list asks for it when it repaints.
     if (context_.list != nullptr && row_ >= 0) {
-        std::wstring text = DisplayText();
-        ListView_SetItemText(context_.list, row_, 1, text.data());
+        ListView_RedrawItems(context_.list, row_, row_);
         ::InvalidateRect(context_.list, nullptr, TRUE);
     }
     // The editor goes once this focus change is over.

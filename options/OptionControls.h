@@ -62,7 +62,6 @@ protected:
     virtual void TakeEditorValue() = 0;
     // After the edit ended and the row shows the value.
     virtual void OnEditEnded() {}
-    std::wstring DisplayText() const;
 
     OptionsDialogContext context_;
     HWND editor_ = nullptr;

@@ -78,7 +78,7 @@ std::vector<WORD> OptionsDLG::BuildTemplate() const {
     const std::vector<TemplateEntry> controls{
         Entry(kListId, 0, WC_LISTVIEWW,
               WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                  LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER,
+                  LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER | LVS_OWNERDATA,
               7, 7, 323, 220),
         // The groups live in a tree that is never shown.
         Entry(kTreeId, 0, WC_TREEVIEWW, WS_DISABLED | TVS_HASLINES, 7, 285, 6, 6),
@@ -162,27 +162,15 @@ bool OptionsDLG::CommitOptionItem(OptionItem& item) {
 }
 
 void OptionsDLG::AddRow(OptionItem& item, int depth) {
-    LVITEMW row{};
-    row.mask = LVIF_TEXT | LVIF_PARAM | LVIF_INDENT;
-    row.iItem = ListView_GetItemCount(list_);
-    std::wstring name = ExpandText(item.name);
-    row.pszText = name.data();
-    row.lParam = reinterpret_cast<LPARAM>(&item);
-    row.iIndent = depth;
-    const int at = ListView_InsertItem(list_, &row);
-    if (item.control) {
-        std::vector<std::wstring> texts;
-        item.control->AppendDisplayText(texts);
-        std::wstring value = texts.empty() ? std::wstring() : texts.front();
-        ListView_SetItemText(list_, at, 1, value.data());
-        return;
-    }
+    rows_.push_back(Row{&item, depth});
+    if (item.control) return;
     for (auto& child : item.children) AddRow(*child, depth + 1);
 }
 
 void OptionsDLG::BuildTree() {
     TreeView_DeleteAllItems(tree_);
-    ListView_DeleteAllItems(list_);
+    rows_.clear();
+    ListView_SetItemCountEx(list_, 0, 0);
     if (roots_.empty()) return;
     // The groups: every entry without an editor, below its parent.
     struct Walk {
@@ -203,7 +191,21 @@ void OptionsDLG::BuildTree() {
     Walk::Insert(tree_, *roots_.front(), TVI_ROOT);
     TreeView_SelectItem(tree_, TreeView_GetRoot(tree_));
     // The current group is the root: its entries, groups followed by theirs.
+    // The list asks for each row's texts as it shows it, so a document of
+    // thousands of entries opens as fast as a small one.
     for (auto& child : roots_.front()->children) AddRow(*child, 0);
+    ListView_SetItemCountEx(list_, static_cast<int>(rows_.size()), 0);
+    ::InvalidateRect(list_, nullptr, TRUE);
+}
+
+std::wstring OptionsDLG::RowText(int row, int column) const {
+    if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return {};
+    const OptionItem& item = *rows_[static_cast<size_t>(row)].item;
+    if (column == 0) return ExpandText(item.name);
+    if (!item.control) return {};
+    std::vector<std::wstring> texts;
+    item.control->AppendDisplayText(texts);
+    return texts.empty() ? std::wstring() : texts.front();
 }
 
 void OptionsDLG::Rebuild(bool commitFirst) {
@@ -211,7 +213,8 @@ void OptionsDLG::Rebuild(bool commitFirst) {
     active_ = nullptr;
     if (commitFirst && !entriesStale_ && !roots_.empty()) CommitOptionItem(*roots_.front());
     entriesStale_ = false;
-    ListView_DeleteAllItems(list_);
+    rows_.clear();
+    ListView_SetItemCountEx(list_, 0, 0);
     roots_.clear();
     auto root = std::make_unique<OptionItem>();
     std::wstring failure;
@@ -222,11 +225,7 @@ void OptionsDLG::Rebuild(bool commitFirst) {
 }
 
 OptionItem* OptionsDLG::ItemOfRow(int row) const {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (row < 0 || !ListView_GetItem(list_, &item)) return nullptr;
-    return reinterpret_cast<OptionItem*>(item.lParam);
+    return row >= 0 && static_cast<size_t>(row) < rows_.size() ? rows_[static_cast<size_t>(row)].item : nullptr;
 }
 
 void OptionsDLG::ShowDescription() {
@@ -236,13 +235,8 @@ void OptionsDLG::ShowDescription() {
 
 std::vector<std::pair<std::wstring, std::wstring>> OptionsDLG::Rows() const {
     std::vector<std::pair<std::wstring, std::wstring>> rows;
-    const int count = ListView_GetItemCount(list_);
-    for (int i = 0; i < count; ++i) {
-        wchar_t name[512] = {}, value[512] = {};
-        ListView_GetItemText(list_, i, 0, name, 512);
-        ListView_GetItemText(list_, i, 1, value, 512);
-        rows.emplace_back(name, value);
-    }
+    for (size_t i = 0; i < rows_.size(); ++i)
+        rows.emplace_back(RowText(static_cast<int>(i), 0), RowText(static_cast<int>(i), 1));
     return rows;
 }
 
@@ -330,6 +324,14 @@ INT_PTR OptionsDLG::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (hit.iItem >= 0) OnListClick(hit.iItem, hit.iSubItem);
             } else if (header->code == LVN_ITEMCHANGED) {
                 ShowDescription();
+            } else if (header->code == LVN_GETDISPINFOW) {
+                LVITEMW& row = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
+                if ((row.mask & LVIF_TEXT) && row.pszText != nullptr && row.cchTextMax > 0) {
+                    const std::wstring text = RowText(row.iItem, row.iSubItem);
+                    wcsncpy_s(row.pszText, static_cast<size_t>(row.cchTextMax), text.c_str(), _TRUNCATE);
+                }
+                if ((row.mask & LVIF_INDENT) && row.iItem >= 0 && static_cast<size_t>(row.iItem) < rows_.size())
+                    row.iIndent = rows_[static_cast<size_t>(row.iItem)].depth;
             }
             return TRUE;
         }

@@ -55,6 +55,7 @@ protected:
     virtual bool FilterOptionItem(pugi::xml_node element, OptionItem& item, bool& handled);
     // Fills item from the element's own attributes, without its children.
     void FillOptionItem(pugi::xml_node element, OptionItem& item);
+    // Adds the item's row and, for a group, its entries' rows.
     virtual void AddRow(OptionItem& item, int depth);
     // Writes the values of the item's subtree into the document; true when
     // the item had a control.
@@ -84,6 +85,13 @@ private:
     void OnOk();
     void OnRestoreDefaults();
     OptionItem* ItemOfRow(int row) const;
+    std::wstring RowText(int row, int column) const;
+
+    struct Row {
+        OptionItem* item;
+        int depth;
+    };
+    std::vector<Row> rows_;
 
     std::vector<std::unique_ptr<OptionItem>> roots_;
     std::unique_ptr<ListHook> listHook_;
