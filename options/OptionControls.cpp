@@ -82,6 +82,7 @@ HWND OptionControl::CreateEditor(const RECT& cell, HWND list, int row) {
         if (inner->Attach(info.hwndItem)) hooks_.push_back(std::move(inner));
     }
     ::SetFocus(editor_);
+    OnEditorShown();
     return editor_;
 }
 
@@ -264,8 +265,9 @@ protected:
             if (&choices_[i] == matching) ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
         }
         if (editable_ && matching == nullptr) ::SetWindowTextW(combo, Unmatched().c_str());
-        ::SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
     }
+    // The list opens at once, after the focus came, which would close it.
+    void OnEditorShown() override { ::SendMessageW(editor_, CB_SHOWDROPDOWN, TRUE, 0); }
     const OptionChoice* Selected() const {
         const LRESULT at = ::SendMessageW(editor_, CB_GETCURSEL, 0, 0);
         if (at == CB_ERR) return nullptr;

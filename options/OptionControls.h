@@ -58,6 +58,8 @@ public:
 protected:
     // Makes the editor window; null when it cannot.
     virtual HWND MakeEditor(const RECT& cell, HWND list) = 0;
+    // Once the editor has the focus.
+    virtual void OnEditorShown() {}
     // Takes the editor's current value before it goes.
     virtual void TakeEditorValue() = 0;
     // After the edit ended and the row shows the value.
