@@ -305,12 +305,7 @@ INT_PTR OptionsDLG::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             SetDialogTexts();
             SetUpList(list_);
             Rebuild(false);
-            HINSTANCE module = ::GetModuleHandleW(nullptr);
-            if (HICON big = ::LoadIconW(module, MAKEINTRESOURCEW(kMainIconId)))
-                ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-            if (HICON small = static_cast<HICON>(
-                    ::LoadImageW(module, MAKEINTRESOURCEW(kMainIconId), IMAGE_ICON, 16, 16, LR_SHARED)))
-                ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+            platform::SetWindowIcons(hwnd(), kMainIconId);
             return TRUE;
         }
         case WM_NOTIFY: {

@@ -52,4 +52,13 @@ INT_PTR CALLBACK Dialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     return result;
 }
 
+void SetWindowIcons(HWND window, int iconId) {
+    HINSTANCE module = ::GetModuleHandleW(nullptr);
+    if (HICON big = ::LoadIconW(module, MAKEINTRESOURCEW(iconId)))
+        ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    if (HICON small = static_cast<HICON>(
+            ::LoadImageW(module, MAKEINTRESOURCEW(iconId), IMAGE_ICON, 16, 16, LR_SHARED)))
+        ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+}
+
 }  // namespace platform

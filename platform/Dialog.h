@@ -35,4 +35,8 @@ private:
     bool modal_ = false;
 };
 
+// Gives a window the program's icon (a resource of the program file) as its
+// large and its small icon.
+void SetWindowIcons(HWND window, int iconId);
+
 }  // namespace platform

@@ -309,12 +309,7 @@ HBRUSH XmlDialog::ControlColours(HDC dc, HWND control) {
 INT_PTR XmlDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            HINSTANCE module = ::GetModuleHandleW(nullptr);
-            if (HICON big = ::LoadIconW(module, MAKEINTRESOURCEW(kMainIconId)))
-                ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-            if (HICON small = static_cast<HICON>(
-                    ::LoadImageW(module, MAKEINTRESOURCEW(kMainIconId), IMAGE_ICON, 16, 16, LR_SHARED)))
-                ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+            platform::SetWindowIcons(hwnd(), kMainIconId);
             if (description_.white) whiteBrush_ = ::CreateSolidBrush(RGB(255, 255, 255));
             AttachControls();
             // The template places the dialog at (0, 0); it opens centred on
