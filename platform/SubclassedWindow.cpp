@@ -5,22 +5,24 @@
 namespace platform {
 
 namespace {
-// One subclass per object and window: the object's address tells them apart.
-constexpr UINT_PTR kSubclassId = 1;
+// One subclass per object and window, told apart by the object's address:
+// with one identifier for all, a second object attached to the same window
+// (an editor hook over a hot-key field) would silently replace the first.
+UINT_PTR SubclassIdOf(const SubclassedWindow* object) { return reinterpret_cast<UINT_PTR>(object); }
 }  // namespace
 
 SubclassedWindow::~SubclassedWindow() { Detach(); }
 
 bool SubclassedWindow::Attach(HWND window) {
     if (hwnd_ != nullptr || window == nullptr) return false;
-    if (!::SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+    if (!::SetWindowSubclass(window, SubclassProc, SubclassIdOf(this), reinterpret_cast<DWORD_PTR>(this))) return false;
     hwnd_ = window;
     return true;
 }
 
 void SubclassedWindow::Detach() {
     if (hwnd_ == nullptr) return;
-    ::RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
+    ::RemoveWindowSubclass(hwnd_, SubclassProc, SubclassIdOf(this));
     hwnd_ = nullptr;
 }
 

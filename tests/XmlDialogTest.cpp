@@ -2,6 +2,7 @@
 // window (class, style, identifier, rectangle in pixels), the result of
 // "ok" and "cancel", other buttons handed to OnButton, and a dialog from a
 // missing description.
+#include "platform/SubclassedWindow.h"
 #include "platform/XmlDom.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/ScreenTools.h"
@@ -313,4 +314,28 @@ TEST(ShippedDialogs, EveryDialogBuildsEveryControlItNames) {
         }
         EXPECT_GT(dialogs, 0);
     }
+}
+
+// Two objects on one window (an edit hook over a field that draws itself)
+// both hear its messages.
+TEST(SubclassedWindows, TwoObjectsOnOneWindowBothHearIt) {
+    struct Counter : platform::SubclassedWindow {
+        int heard = 0;
+        LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+            if (message == WM_USER + 7) ++heard;
+            return Default(message, wParam, lParam);
+        }
+    };
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    Counter first, second;
+    ASSERT_TRUE(first.Attach(window));
+    ASSERT_TRUE(second.Attach(window));
+    ::SendMessageW(window, WM_USER + 7, 0, 0);
+    EXPECT_EQ(first.heard, 1);
+    EXPECT_EQ(second.heard, 1);
+    second.Detach();
+    ::SendMessageW(window, WM_USER + 7, 0, 0);
+    EXPECT_EQ(first.heard, 2) << "the other one stays";
+    EXPECT_EQ(second.heard, 1);
+    ::DestroyWindow(window);
 }
