@@ -2,6 +2,7 @@
 
 #include "options/OptionsDocument.h"
 #include "platform/SubclassedWindow.h"
+#include "platform/Window.h"
 #include "shellutil/OpenWith.h"
 #include "shellutil/OpenWithDialog.h"
 #include "shellutil/StandardFolders.h"
@@ -130,10 +131,7 @@ protected:
                                  ::GetModuleHandleW(nullptr), nullptr);
     }
     void TakeEditorValue() override {
-        const int length = ::GetWindowTextLengthW(editor_);
-        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-        text.resize(static_cast<size_t>(::GetWindowTextW(editor_, text.data(), length + 1)));
-        value_ = text;
+        value_ = platform::WindowText(editor_);
     }
 
     std::wstring value_;
@@ -280,9 +278,7 @@ protected:
             if (const OptionChoice* choice = Selected()) value_ = choice->value;
             return;
         }
-        const int length = ::GetWindowTextLengthW(editor_);
-        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-        text.resize(static_cast<size_t>(::GetWindowTextW(editor_, text.data(), length + 1)));
+        const std::wstring text = platform::WindowText(editor_);
         // The value's own display, untouched, keeps the value.
         if (Matching() == nullptr && text == Unmatched()) return;
         // A chosen entry shows its translated name; its value is stored.

@@ -14,21 +14,7 @@ namespace {
 
 constexpr int kMainIconId = 128;
 
-TemplateEntry Entry(WORD id, WORD classAtom, const wchar_t* className, DWORD style, short x, short y, short cx,
-                    short cy) {
-    TemplateEntry entry;
-    entry.id = id;
-    entry.classAtom = classAtom;
-    if (className != nullptr) entry.className = className;
-    entry.style = WS_CHILD | style;
-    entry.x = x;
-    entry.y = y;
-    entry.cx = cx;
-    entry.cy = cy;
-    return entry;
-}
-
-constexpr WORD kButton = 0x80, kStatic = 0x82;
+constexpr WORD kButton = LayoutControl::kButtonClass, kStatic = LayoutControl::kStaticClass;
 
 }  // namespace
 
@@ -76,17 +62,17 @@ std::vector<WORD> OptionsDLG::BuildTemplate() const {
     header.pointSize = 8;
     header.face = L"MS Shell Dlg";
     const std::vector<TemplateEntry> controls{
-        Entry(kListId, 0, WC_LISTVIEWW,
+        MakeTemplateEntry(kListId, 0, WC_LISTVIEWW,
               WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                   LVS_NOCOLUMNHEADER | LVS_NOSORTHEADER | LVS_OWNERDATA,
               7, 7, 323, 220),
         // The groups live in a tree that is never shown.
-        Entry(kTreeId, 0, WC_TREEVIEWW, WS_DISABLED | TVS_HASLINES, 7, 285, 6, 6),
-        Entry(static_cast<WORD>(-1), kButton, nullptr, WS_VISIBLE | BS_GROUPBOX, 7, 232, 323, 37),
-        Entry(kDescriptionId, kStatic, nullptr, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 14, 241, 309, 23),
-        Entry(kOkId, kButton, nullptr, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 40, 277, 82, 14),
-        Entry(IDCANCEL, kButton, nullptr, WS_VISIBLE | WS_TABSTOP, 129, 277, 82, 14),
-        Entry(kRestoreDefaultsId, kButton, nullptr, WS_VISIBLE | WS_TABSTOP, 218, 277, 82, 14),
+        MakeTemplateEntry(kTreeId, 0, WC_TREEVIEWW, WS_DISABLED | TVS_HASLINES, 7, 285, 6, 6),
+        MakeTemplateEntry(static_cast<WORD>(-1), kButton, nullptr, WS_VISIBLE | BS_GROUPBOX, 7, 232, 323, 37),
+        MakeTemplateEntry(kDescriptionId, kStatic, nullptr, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 14, 241, 309, 23),
+        MakeTemplateEntry(kOkId, kButton, nullptr, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 40, 277, 82, 14),
+        MakeTemplateEntry(IDCANCEL, kButton, nullptr, WS_VISIBLE | WS_TABSTOP, 129, 277, 82, 14),
+        MakeTemplateEntry(kRestoreDefaultsId, kButton, nullptr, WS_VISIBLE | WS_TABSTOP, 218, 277, 82, 14),
     };
     return BuildDialogTemplate(header, controls);
 }

@@ -72,4 +72,10 @@ void Window::EndModalLoop(int result) {
     if (hwnd_ != nullptr) ::PostMessageW(hwnd_, WM_NULL, 0, 0);
 }
 
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
 }  // namespace platform

@@ -4,6 +4,8 @@
 // table. RunModalLoop/EndModalLoop pump messages until the window ends them.
 #include <windows.h>
 
+#include <string>
+
 namespace platform {
 
 class Window {
@@ -43,5 +45,8 @@ private:
     bool endModal_ = false;
     int modalResult_ = 0;
 };
+
+// The window's whole text.
+std::wstring WindowText(HWND window);
 
 }  // namespace platform

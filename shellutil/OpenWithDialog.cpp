@@ -11,22 +11,13 @@ namespace {
 
 constexpr int kOpenWithIconId = 10172;
 
+constexpr WORD kButton = LayoutControl::kButtonClass, kStatic = LayoutControl::kStaticClass;
+
+// Every control of this dialog is visible.
 TemplateEntry Control(WORD id, WORD classAtom, const wchar_t* className, DWORD style, short x, short y, short cx,
                       short cy, std::wstring text = {}) {
-    TemplateEntry entry;
-    entry.id = id;
-    entry.classAtom = classAtom;
-    if (className != nullptr) entry.className = className;
-    entry.style = WS_CHILD | WS_VISIBLE | style;
-    entry.x = x;
-    entry.y = y;
-    entry.cx = cx;
-    entry.cy = cy;
-    entry.text = std::move(text);
-    return entry;
+    return MakeTemplateEntry(id, classAtom, className, WS_VISIBLE | style, x, y, cx, cy, std::move(text));
 }
-
-constexpr WORD kButton = 0x80, kStatic = 0x82;
 
 }  // namespace
 

@@ -334,3 +334,18 @@ std::vector<WORD> BuildDialogTemplate(const DialogHeader& header, const std::vec
     AlignToDword(out);
     return out;
 }
+
+TemplateEntry MakeTemplateEntry(WORD id, WORD classAtom, const wchar_t* className, DWORD style, short x, short y,
+                                short cx, short cy, std::wstring text) {
+    TemplateEntry entry;
+    entry.id = id;
+    entry.classAtom = classAtom;
+    if (className != nullptr) entry.className = className;
+    entry.style = WS_CHILD | style;
+    entry.x = x;
+    entry.y = y;
+    entry.cx = cx;
+    entry.cy = cy;
+    entry.text = std::move(text);
+    return entry;
+}

@@ -64,6 +64,11 @@ struct TemplateEntry {
     std::wstring text;
 };
 
+// A template entry for a hand-placed control (WS_CHILD added): a class by
+// atom, or by name when classAtom is 0.
+TemplateEntry MakeTemplateEntry(WORD id, WORD classAtom, const wchar_t* className, DWORD style, short x, short y,
+                                short cx, short cy, std::wstring text = {});
+
 // The controls in template order: the tab list first, each with
 // WS_TABSTOP, then every other control of the tree, the last sibling first
 // and children before their parent. Positions and sizes are clamped to the

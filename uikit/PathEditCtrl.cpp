@@ -1,5 +1,6 @@
 #include "uikit/PathEditCtrl.h"
 
+#include "platform/Window.h"
 #include "uikit/TextCatalog.h"
 
 #include <commctrl.h>
@@ -37,12 +38,6 @@ std::wstring FullPath(const std::wstring& path) {
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
 }
 
 // "|"-separated filter text as the file dialog wants it: "\0"-separated,
@@ -181,7 +176,7 @@ PathEditCtrl::~PathEditCtrl() {
 bool PathEditCtrl::AttachField(HWND edit) {
     if (!Attach(edit)) return false;
     ::DragAcceptFiles(edit, TRUE);
-    lastText_ = WindowText(edit);
+    lastText_ = platform::WindowText(edit);
     tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, edit, nullptr,
                                  ::GetModuleHandleW(nullptr), nullptr);
@@ -461,7 +456,7 @@ bool PathEditCtrl::Notify(UINT code, const wchar_t* text) {
 std::wstring PathEditCtrl::Separator() const { return ExpandText(L";") + L" "; }
 
 std::optional<std::wstring> PathEditCtrl::FirstPath() {
-    paths_ = pathfield::SplitPaths(hwnd() ? WindowText(hwnd()) : std::wstring(), Separator(), mode_);
+    paths_ = pathfield::SplitPaths(hwnd() ? platform::WindowText(hwnd()) : std::wstring(), Separator(), mode_);
     nextPath_ = 0;
     return NextPath();
 }
@@ -710,7 +705,7 @@ LRESULT PathEditCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             return 0;
         case WM_SETTEXT: {
             const LRESULT result = Default(message, wParam, lParam);
-            lastText_ = WindowText(hwnd());
+            lastText_ = platform::WindowText(hwnd());
             return result;
         }
         case WM_SIZE: {
@@ -721,7 +716,7 @@ LRESULT PathEditCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_NOTIFY: {
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
             if (tooltip_ != nullptr && info->hdr.hwndFrom == tooltip_ && info->hdr.code == TTN_GETDISPINFOW) {
-                lastText_ = WindowText(hwnd());
+                lastText_ = platform::WindowText(hwnd());
                 info->lpszText = lastText_.data();
                 return 0;
             }
