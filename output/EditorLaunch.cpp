@@ -21,22 +21,6 @@ constexpr DWORD kExecuteTimeoutMs = 11000;
 
 HDDEDATA CALLBACK IgnoreEverything(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) { return nullptr; }
 
-std::optional<std::wstring> ReadDefault(const std::wstring& path) {
-    wchar_t text[1024] = {};
-    DWORD bytes = sizeof(text) - sizeof(wchar_t);
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                       nullptr, text, &bytes) != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::wstring(text);
-}
-
-bool KeyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
 std::wstring ExtensionOf(const std::wstring& path) {
     switch (CCaptureImage::FormatFromFileName(path)) {
         case kImageBmp:
@@ -64,11 +48,11 @@ DdeExecInfo GetDdeExecInfo(const std::wstring& className) {
     DdeExecInfo info;
     if (className.empty()) return info;
     const std::wstring key = className + L"\\shell\\open\\ddeexec";
-    if (!KeyExists(key)) return info;
-    info.command = ReadDefault(key).value_or(std::wstring());
-    const std::optional<std::wstring> service = ReadDefault(key + L"\\Application");
+    if (!ClassesRootKeyExists(key)) return info;
+    info.command = ReadClassesRootText(key).value_or(std::wstring());
+    const std::optional<std::wstring> service = ReadClassesRootText(key + L"\\Application");
     info.service = service.value_or(std::wstring());
-    info.topic = ReadDefault(key + L"\\Topic").value_or(std::wstring());
+    info.topic = ReadClassesRootText(key + L"\\Topic").value_or(std::wstring());
     if (info.topic.empty()) info.topic = L"System";
     info.available = service.has_value();
     return info;
@@ -145,9 +129,7 @@ bool DdeExecuteClient::Execute(const std::wstring& commandTemplate, const std::w
         if (process_ == nullptr || ::WaitForSingleObject(process_, kConnectWaitMs) != WAIT_TIMEOUT) break;
     }
     if (conversation == nullptr) return false;
-    std::wstring command = commandTemplate;
-    for (size_t at = command.find(L"%1"); at != std::wstring::npos; at = command.find(L"%1", at + file.size()))
-        command.replace(at, 2, file);
+    std::wstring command = ReplaceFilePlaceholder(commandTemplate, file);
     // The platform is of the NT family: the command goes as UTF-16 with its
     // terminating zero.
     ::DdeClientTransaction(reinterpret_cast<BYTE*>(command.data()),

@@ -230,10 +230,21 @@ bool BuildEditorCommandLine(const std::wstring& className, const std::wstring& f
     wchar_t shortPath[MAX_PATH] = {};
     const DWORD length = ::GetShortPathNameW(filePath.c_str(), shortPath, MAX_PATH);
     const std::wstring file = length == 0 || length >= MAX_PATH ? filePath : std::wstring(shortPath, length);
-    for (size_t at = arguments.find(L"%1"); at != std::wstring::npos; at = arguments.find(L"%1", at + file.size()))
-        arguments.replace(at, 2, file);
+    arguments = ReplaceFilePlaceholder(arguments, file);
     return true;
 }
+
+std::wstring ReplaceFilePlaceholder(std::wstring command, const std::wstring& file) {
+    for (size_t at = command.find(L"%1"); at != std::wstring::npos; at = command.find(L"%1", at + file.size()))
+        command.replace(at, 2, file);
+    return command;
+}
+
+std::optional<std::wstring> ReadClassesRootText(const std::wstring& path, const wchar_t* name) {
+    return ReadText(HKEY_CLASSES_ROOT, path, name);
+}
+
+bool ClassesRootKeyExists(const std::wstring& path) { return KeyExists(HKEY_CLASSES_ROOT, path); }
 
 // The decisions of one search, written while it runs.
 class OpenWithList::Log {

@@ -7,6 +7,7 @@
 // folder while a list is built ("<type>log.txt").
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,12 @@ std::wstring FindFriendlyName(const std::wstring& className);
 // they are and the file is not named.
 bool BuildEditorCommandLine(const std::wstring& className, const std::wstring& filePath, std::wstring& program,
                             std::wstring& arguments);
+// Every "%1" of a command replaced by the file.
+std::wstring ReplaceFilePlaceholder(std::wstring command, const std::wstring& file);
+// A text value under the classes root (name nullptr: the key's default),
+// unexpanded; nothing when it is missing, not text, or absurdly long.
+std::optional<std::wstring> ReadClassesRootText(const std::wstring& path, const wchar_t* name = nullptr);
+bool ClassesRootKeyExists(const std::wstring& path);
 // Replaces each %NAME% that names an environment variable by its value; other
 // "%" signs ("%1") stay.
 std::wstring ExpandEnvironmentPairs(const std::wstring& text);
