@@ -69,9 +69,10 @@ void SetWriteTime(const std::wstring& path, long long offsetSeconds) {
 }
 
 std::wstring UnwritableFolder() {
-    // The Linux process-information file system: an existing folder in
-    // which even root cannot create a file.
-    return L"Z:\\proc\\";
+    // The read-only drive that the test run maps to the Linux
+    // process-information file system, in which even root cannot create a
+    // file. Shown as a drive, the folder picker can select it too.
+    return L"R:\\";
 }
 
 }  // namespace testfiles
