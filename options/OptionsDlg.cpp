@@ -30,6 +30,11 @@ protected:
             dialog_.active_->OnEditorCommand(HIWORD(wParam));
             return 0;
         }
+        // The list's own type-ahead skips spaces, which the names have.
+        if (message == WM_CHAR && wParam >= L' ' && (wParam != L' ' || dialog_.TypeAheadRunning())) {
+            dialog_.TypeAhead(static_cast<wchar_t>(wParam));
+            return 0;
+        }
         if (message == kRebuildOptionsMessage) {
             ::SendMessageW(dialog_.hwnd(), message, wParam, lParam);
             dialog_.ShowDescription();
@@ -226,6 +231,39 @@ std::vector<std::pair<std::wstring, std::wstring>> OptionsDLG::Rows() const {
     return rows;
 }
 
+int OptionsDLG::FindRow(const std::wstring& prefix, int start) const {
+    const int count = static_cast<int>(rows_.size());
+    for (int i = 0; i < count && !prefix.empty(); ++i) {
+        const int row = ((start < 0 ? 0 : start) + i) % count;
+        const std::wstring name = RowText(row, 0);
+        if (name.size() >= prefix.size() &&
+            ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), static_cast<int>(prefix.size()),
+                             prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
+void OptionsDLG::TypeAhead(wchar_t letter) {
+    // Letters typed within a second of each other make one search; the same
+    // letter again goes on to the next row that starts with it.
+    const DWORD now = ::GetTickCount();
+    if (now - lastLetterTime_ > 1000) search_.clear();
+    lastLetterTime_ = now;
+    search_ += letter;
+    const int focused = ListView_GetNextItem(list_, -1, LVNI_FOCUSED);
+    const bool repeated = search_.find_first_not_of(search_[0]) == std::wstring::npos;
+    const int row = repeated && search_.size() > 1 ? FindRow(search_.substr(0, 1), focused + 1)
+                                                   : FindRow(search_, repeated ? focused + 1 : std::max(focused, 0));
+    if (row < 0) {
+        ::MessageBeep(MB_OK);
+        return;
+    }
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(list_, row, FALSE);
+}
+
 bool OptionsDLG::OpenEditor(int row) {
     OptionItem* item = ItemOfRow(row);
     if (item == nullptr || !item->control) return false;
@@ -305,6 +343,12 @@ INT_PTR OptionsDLG::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 if (hit.iItem >= 0) OnListClick(hit.iItem, hit.iSubItem);
             } else if (header->code == LVN_ITEMCHANGED) {
                 ShowDescription();
+            } else if (header->code == LVN_KEYDOWN) {
+                // F2 edits the focused row, as a click on its value does.
+                // (Space stays a letter of the type-ahead: names have spaces.)
+                if (reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == VK_F2)
+                    OpenEditor(ListView_GetNextItem(list_, -1, LVNI_FOCUSED));
+
             } else if (header->code == LVN_GETDISPINFOW) {
                 LVITEMW& row = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
                 if ((row.mask & LVIF_TEXT) && row.pszText != nullptr && row.cchTextMax > 0) {

@@ -86,6 +86,11 @@ private:
     void OnRestoreDefaults();
     OptionItem* ItemOfRow(int row) const;
     std::wstring RowText(int row, int column) const;
+    // The first row from start on (wrapping) whose name begins with prefix,
+    // or -1.
+    int FindRow(const std::wstring& prefix, int start) const;
+    void TypeAhead(wchar_t letter);
+    bool TypeAheadRunning() const { return !search_.empty() && ::GetTickCount() - lastLetterTime_ <= 1000; }
 
     struct Row {
         OptionItem* item;
@@ -101,4 +106,6 @@ private:
     // After Restore Defaults the entries name elements of the document that
     // was replaced: they must not be written.
     bool entriesStale_ = false;
+    std::wstring search_;
+    DWORD lastLetterTime_ = 0;
 };

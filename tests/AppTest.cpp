@@ -3,6 +3,7 @@
 // autostart entry, "NeedConfig", and captures started by global hot keys.
 #include "tests/CaptureFixture.h"
 #include "platform/FileSystem.h"
+#include "uikit/HotKey.h"
 #include "tests/UnixTools.h"
 
 #include <ShotDeskLib.h>
@@ -338,18 +339,49 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     ::SendMessageW(gone.hWnd, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(WaitForTrayIcon(true));
 
-    // Properties: the icon leaves the tray while the dialog is open, and the
-    // hot keys registered again afterwards report their conflict no more.
+    // Properties: the icon leaves the tray while the dialog is open. With the
+    // keyboard alone, the full-screen key becomes Ctrl+Alt+G: the name's
+    // first letters find its row, F2 opens its editor, Escape leaves it.
     ::PostMessageW(gone.hWnd, WM_COMMAND, 139, 0);
     HWND properties = FindOf(program.Id(), L"#32770", L"Snapwell Properties", true, 10000);
     ASSERT_NE(properties, nullptr) << "the options dialog";
-    EXPECT_NE(::GetDlgItem(properties, 1003), nullptr) << "with its option list";
-    EXPECT_GT(::SendMessageW(::GetDlgItem(properties, 1003), LVM_GETITEMCOUNT, 0, 0), 10);
+    HWND list = ::GetDlgItem(properties, 1003);
+    EXPECT_GT(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 10) << "with its option list";
     EXPECT_TRUE(WaitForTrayIcon(false));
+    Pump(300);
+    XInput("type --delay 40 'Capture the full'");
+    XInput("key F2");
+    HWND editor = nullptr;
+    for (int i = 0; i < 50 && editor == nullptr; ++i) {
+        Pump(100);
+        editor = ::GetDlgItem(list, 10000);
+    }
+    ASSERT_NE(editor, nullptr) << "F2 opened the editor of the found row";
+    wchar_t className[64] = {};
+    ::GetClassNameW(editor, className, 64);
+    EXPECT_STREQ(className, L"msctls_hotkey32") << "the row of a hot key";
+    XInput("key ctrl+alt+g");
+    Pump(300);
     unixtools::Screenshot("options-dialog-program");
-    ::PostMessageW(properties, WM_COMMAND, IDCANCEL, 0);
+    XInput("key Escape");
+    Pump(300);
+    ::PostMessageW(properties, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(WaitForTrayIcon(true));
-    EXPECT_EQ(MessageBoxOf(program.Id(), 2000), nullptr) << "conflicts reported at start only";
+    EXPECT_FALSE(::IsWindow(properties));
+    EXPECT_EQ(MessageBoxOf(program.Id(), 1000), nullptr) << "the new keys are free: nothing to report";
+    const std::string saved = testfiles::Read(userFile);
+    const size_t row = saved.find("Name=\"FullScreenCaptureKey\"");
+    ASSERT_NE(row, std::string::npos);
+    const std::wstring wanted = FormatHotKeyForStorage(MOD_CONTROL | MOD_ALT, 'G');
+    EXPECT_EQ(saved.find("Value=\"" + std::string(wanted.begin(), wanted.end()) + "\"", row), saved.find("Value=", row))
+        << "saved as the stored key text";
+
+    // The new key captures at once; the old one now belongs to the window
+    // capture, which no longer conflicts.
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+g");
+    for (int i = 0; i < 100 && Files().size() < 2; ++i) Pump(100);
+    EXPECT_EQ(Files().size(), 2u) << "Ctrl+Alt+G started a full-screen capture";
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
