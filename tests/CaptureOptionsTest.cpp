@@ -170,9 +170,11 @@ TEST_F(Profiles, ShippedDefaultsAreCompleteAndConsistent) {
         }
         EXPECT_EQ(stored, (std::vector<std::wstring>{L"1", L"0"})) << key;
     }
-    const std::wstring label = options.GetProgramOption(L"ToolbarLabel", true);
+    // The toolbar reads the stored values themselves; the dialog shows their
+    // choices by translated names.
+    const std::wstring label = options.GetProgramOption(L"ToolbarLabel", false);
     EXPECT_TRUE(label == L"ShowTextLabels" || label == L"NoLabel");
-    const std::wstring size = options.GetProgramOption(L"ToolbarSize", true);
+    const std::wstring size = options.GetProgramOption(L"ToolbarSize", false);
     EXPECT_TRUE(size == L"LargeIcon" || size == L"SmallIcon");
     EXPECT_EQ(options.GetLanguageFileForOption(), L"english.xml");
     std::map<uint16_t, std::wstring> languages;
