@@ -1,6 +1,7 @@
 #include "app/ShotDeskOptionsDlg.h"
 
 #include "options/OptionsDocument.h"
+#include "platform/Window.h"
 
 #include <commctrl.h>
 
@@ -41,8 +42,10 @@ bool CShotDeskOptionsDLG::FilterOptionItem(pugi::xml_node element, OptionItem& i
 }
 
 void CShotDeskOptionsDLG::SetUpList(HWND list) {
-    // A small-icon list of 16 x 16 makes every row 16 pixels high.
-    rowHeight_ = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1);
+    // A small-icon list of 16 x 16 makes every row 16 pixels high (at 96
+    // dots per inch; scaled screens get taller rows).
+    const int height = platform::ScaleToScreenDpi(16);
+    rowHeight_ = ::ImageList_Create(height, height, ILC_COLOR32 | ILC_MASK, 1, 1);
     ListView_SetImageList(list, rowHeight_, LVSIL_SMALL);
     ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES);
     OptionsDLG::SetUpList(list);

@@ -1,6 +1,7 @@
 #include "options/OptionsDlg.h"
 
 #include "options/OptionsDocument.h"
+#include "platform/Window.h"
 #include "uikit/CorvaneApp.h"
 #include "uikit/DialogDescription.h"
 #include "uikit/MessageBox.h"
@@ -94,7 +95,8 @@ void OptionsDLG::SetUpList(HWND list) {
         LVCOLUMNW header{};
         header.mask = LVCF_WIDTH | LVCF_FMT;
         header.fmt = LVCFMT_LEFT;
-        header.cx = 240;
+        // 240 pixels at 96 dots per inch, wider on a scaled screen.
+        header.cx = platform::ScaleToScreenDpi(240);
         ListView_InsertColumn(list, column, &header);
     }
 }

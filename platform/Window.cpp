@@ -78,4 +78,13 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+int ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int ScaleToScreenDpi(int pixels) { return ::MulDiv(pixels, ScreenDpi(), 96); }
+
 }  // namespace platform

@@ -49,4 +49,9 @@ private:
 // The window's whole text.
 std::wstring WindowText(HWND window);
 
+// The screen's logical pixels per inch (96 at 100 %), and a length given in
+// pixels at 96 scaled to it.
+int ScreenDpi();
+int ScaleToScreenDpi(int pixels);
+
 }  // namespace platform

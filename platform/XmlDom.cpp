@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <sstream>
 
@@ -156,6 +157,48 @@ public:
     std::string out;
 };
 
+// pugixml leaves ">" inside attribute values as it is; the files spell it
+// "&gt;", as most writers do, so a save keeps them as they were.
+std::string EscapeGreaterThanInAttributes(const std::string& xml) {
+    std::string out;
+    out.reserve(xml.size() + xml.size() / 32);
+    size_t i = 0;
+    const auto copyThrough = [&](const char* end) {
+        const size_t at = xml.find(end, i);
+        const size_t stop = at == std::string::npos ? xml.size() : at + std::strlen(end);
+        out.append(xml, i, stop - i);
+        i = stop;
+    };
+    while (i < xml.size()) {
+        if (xml[i] != '<') {
+            out += xml[i++];
+        } else if (xml.compare(i, 4, "<!--") == 0) {
+            copyThrough("-->");
+        } else if (xml.compare(i, 9, "<![CDATA[") == 0) {
+            copyThrough("]]>");
+        } else if (xml.compare(i, 2, "<?") == 0) {
+            copyThrough("?>");
+        } else if (xml.compare(i, 2, "<!") == 0) {
+            copyThrough(">");
+        } else {
+            // A tag: its quotes delimit the attribute values.
+            char quote = 0;
+            while (i < xml.size()) {
+                const char c = xml[i++];
+                if (quote != 0) {
+                    if (c == quote) quote = 0;
+                    out += c == '>' ? std::string("&gt;") : std::string(1, c);
+                    continue;
+                }
+                out += c;
+                if (c == '"' || c == '\'') quote = c;
+                if (c == '>') break;
+            }
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 XmlLoadResult LoadXmlFile(const std::wstring& path, pugi::xml_document& doc) {
@@ -209,7 +252,7 @@ bool SaveXmlFile(const pugi::xml_document& doc, const std::wstring& path) {
         node.print(writer, L"", pugi::format_raw, pugi::encoding_utf8);
         writer.write("\n", 1);
     }
-    return ReplaceFileContents(path, writer.out);
+    return ReplaceFileContents(path, EscapeGreaterThanInAttributes(writer.out));
 }
 
 pugi::xml_node NextInDocumentOrder(pugi::xml_node node, pugi::xml_node root) {

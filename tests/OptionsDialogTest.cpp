@@ -176,6 +176,8 @@ TEST_F(OptionsDialog, ValuesAreShownAsStoredAndOkWritesOnlyWhatChanged) {
         "\t\t<Option Name=\"Check\" Control=\"CheckBox\" Value=\"1\"/>\n"
         "\t\t<Option Name=\"Combo\" Control=\"ComboBox\" Value=\"7\"><Item Name=\"One\" Value=\"1\"/></Option>\n"
         "\t\t<Option Name=\"Text\" Control=\"EditBox\" Value=\"  kept as typed  \"/>\n"
+        "\t\t<Option Name=\"Prefix\" Control=\"EditableComboBox\" Value=\"Shot\">"
+        "<combostring Name=\"&lt;PromptWhenSaving&gt;\" Value=\"&lt;PromptWhenSaving&gt;\"/></Option>\n"
         "\t\t<Option Name=\"Odd\" Control=\"Weird\" Value=\"never written\"/>\n"
         "\t\t<Option Control=\"EditBox\" Value=\"no name\"/>\n"
         "\t\t<Option Name=\"\" Control=\"EditBox\" Value=\"empty name\"><Option Name=\"Inner\"/></Option>\n"
@@ -184,7 +186,7 @@ TEST_F(OptionsDialog, ValuesAreShownAsStoredAndOkWritesOnlyWhatChanged) {
         "</ToolOptions>\n";
     Open(xml);
     const auto rows = dialog->Rows();
-    ASSERT_EQ(rows.size(), 5u) << "the group, then its four named entries";
+    ASSERT_EQ(rows.size(), 6u) << "the group, then its five named entries";
     EXPECT_EQ(ValueOf(L"Check"), ExpandText(L"false")) << "only \"true\" checks it";
     EXPECT_EQ(ValueOf(L"Combo"), L"") << "a value no item has";
     EXPECT_EQ(ValueOf(L"Odd"), L"");
@@ -195,11 +197,16 @@ TEST_F(OptionsDialog, ValuesAreShownAsStoredAndOkWritesOnlyWhatChanged) {
     // as typed, and every other byte stays.
     ASSERT_TRUE(dialog->OpenEditor(RowOf(L"Text")));
     ::SetWindowTextW(dialog->ActiveControl()->Editor(), L"new text");
+    // A choice is shown by its translated name and stored by its value.
+    ASSERT_NE(ExpandText(L"<PromptWhenSaving>"), L"<PromptWhenSaving>");
+    Choose(L"Prefix", ExpandText(L"<PromptWhenSaving>"));
+    EXPECT_EQ(ValueOf(L"Prefix"), ExpandText(L"<PromptWhenSaving>"));
     PressOk();
     EXPECT_FALSE(::IsWindow(window)) << "OK closes the dialog";
     std::string expected = xml;
     expected.replace(expected.find("Value=\"1\"/>"), 11, "Value=\"false\"/>");
     expected.replace(expected.find("  kept as typed  "), 17, "new text");
+    expected.replace(expected.find("Value=\"Shot\""), 12, "Value=\"&lt;PromptWhenSaving&gt;\"");
     EXPECT_EQ(testfiles::Read(userFile), expected);
 }
 
@@ -253,7 +260,12 @@ TEST_F(OptionsDialog, OkSavesAndTheNextCaptureUsesTheNewFileType) {
     Choose(L"TargetType", ExpandText(L"bmp"));
     PressOk();
     ASSERT_FALSE(::IsWindow(window));
-    EXPECT_NE(testfiles::Read(userFile).find("Value=\"0\""), std::string::npos);
+    // The shipped file, comments and escapes included, comes back byte for
+    // byte but for the one value.
+    std::string expected = userXml;
+    const size_t type = expected.find("Value=\"3\"", expected.find("Name=\"TargetType\""));
+    expected.replace(type, 9, "Value=\"0\"");
+    EXPECT_EQ(testfiles::Read(userFile), expected);
 
     // The engine reads the saved options at the next capture.
     CCaptureEngine engine;

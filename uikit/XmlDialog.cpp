@@ -1,6 +1,7 @@
 #include "uikit/XmlDialog.h"
 
 #include "platform/FileSystem.h"
+#include "platform/Window.h"
 #include "platform/XmlDom.h"
 #include "shellutil/StandardFolders.h"
 #include "uikit/HookedHotKeyCtrl.h"
@@ -60,9 +61,7 @@ public:
     Fonts() {
         HGDIOBJ gui = ::GetStockObject(DEFAULT_GUI_FONT);
         if (gui == nullptr) gui = ::GetStockObject(SYSTEM_FONT);
-        HDC screen = ::GetDC(nullptr);
-        const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-        if (screen) ::ReleaseDC(nullptr, screen);
+        const int dpi = platform::ScreenDpi();
         if (gui != nullptr && ::GetObjectW(gui, sizeof(base_), &base_) != 0 && base_.lfHeight != 0 && dpi > 0) {
             pointSize_ = std::abs(base_.lfHeight) * 72 / dpi;
         } else {
