@@ -1,6 +1,7 @@
 #include "app/ShellIconWND.h"
 
 #include "app/ShotDeskApp.h"
+#include "app/ToolBarControl.h"
 #include "resources/resource.h"
 #include "uikit/TextCatalog.h"
 
@@ -134,6 +135,15 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
                     break;
             }
             break;
+        case ToolBarControl::kVisibilityMessage:
+            // The toolbar takes the icon's place while it shows.
+            toolbarVisible_ = wParam != 0;
+            if (toolbarVisible_) {
+                trayIcon_.Remove();
+            } else {
+                trayIcon_.Add();
+            }
+            return 0;
         case kShowToolbarMessage:
             if (ICaptureEngine* engine = app_.Engine()) engine->ShowToolBar();
             return 1;

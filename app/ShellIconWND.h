@@ -20,6 +20,8 @@ public:
     TrayMenu& Menu() { return trayMenu_; }
     // The popup menu at the cursor, its texts translated.
     void ShowPopupMenu();
+    // The icon stays away while the capture toolbar shows.
+    bool ToolbarVisible() const { return toolbarVisible_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -33,4 +35,5 @@ private:
     TrayMenu trayMenu_;
     HWND menuOwner_ = nullptr;
     int doubleClickPending_ = 0;
+    bool toolbarVisible_ = false;
 };

@@ -318,7 +318,7 @@ int CShotDeskApp::ShowOptionsDialog() {
     } catch (...) {
     }
     try {
-        if (iconWasThere) trayWindow_.Icon().Add();
+        if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.Icon().Add();
     } catch (...) {
     }
     return result;
@@ -361,7 +361,8 @@ void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
         }
         if (!matched) ::MessageBeep(static_cast<UINT>(-1));
     }
-    if (iconWasThere) trayWindow_.Icon().Add();
+    // A hot key that showed the toolbar leaves the icon away.
+    if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.Icon().Add();
 }
 
 void CShotDeskApp::ApplyStartupOption() {

@@ -6,7 +6,7 @@
 #include "app/AppCommandLineInfo.h"
 #include "app/ShotDeskConstants.h"
 #include "app/ShellIconWND.h"
-#include "capture/CaptureEngine.h"
+#include "app/CaptureEngine.h"
 #include "options/CaptureOptions.h"
 #include "platform/ClassFactory.h"
 #include "platform/UniqueHandle.h"

@@ -1,12 +1,308 @@
 #include "app/ToolBarControl.h"
 
+#include "app/CaptureEngine.h"
+#include "app/ShotDeskConstants.h"
+#include "options/CaptureOptions.h"
+#include "resources/resource.h"
+#include "uikit/HotKey.h"
 #include "uikit/TextCatalog.h"
+
+#include <string>
+
+namespace {
+
+constexpr int kFullScreenId = ID_TOOLBAR_FULL_SCREEN;
+constexpr int kWindowId = ID_TOOLBAR_WINDOW;
+constexpr int kRegionId = ID_TOOLBAR_RECTANGLE;
+constexpr int kResizeId = ID_TOOLBAR_RESIZE;
+constexpr int kOptionsId = ID_TOOLBAR_OPTIONS;
+constexpr int kAboutId = ID_TOOLBAR_ABOUT;
+
+// The string resources of the button labels, whose texts are keys of the
+// language files, by button.
+struct ButtonText {
+    int commandId;
+    int labelId;
+    const wchar_t* hotKeyOption;
+};
+constexpr ButtonText kButtons[] = {
+    {kFullScreenId, IDS_LABEL_FULL_SCREEN, L"FullScreenCaptureKey"},
+    {kWindowId, IDS_LABEL_WINDOW, L"WindowCaptureKey"},
+    {kRegionId, IDS_LABEL_RECTANGLE, L"RegionCaptureKey"},
+    {kResizeId, IDS_LABEL_RESIZE, L"ResizeApplicationKey"},
+    {kOptionsId, IDS_LABEL_OPTIONS, nullptr},
+    {kAboutId, IDS_LABEL_ABOUT, nullptr},
+};
+
+std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
+
+std::wstring StringResource(int id) {
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(id),
+                                     reinterpret_cast<LPWSTR>(&text), 0);
+    return length > 0 && text != nullptr ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}
+
+}  // namespace
 
 bool ToolBarControl::CreateHidden() {
     const std::wstring title = ExpandText(L"{applicationname}", false);
     const bool created = Create(L"SnapwellToolBar", CS_HREDRAW | CS_VREDRAW, WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
-                                title.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU, RECT{}, nullptr, nullptr,
-                                static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+                                title.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU, RECT{}, nullptr,
+                                ::LoadCursorW(nullptr, IDC_ARROW), ::GetSysColorBrush(COLOR_BTNFACE));
     if (created) ::ShowWindow(hwnd(), SW_HIDE);
     return created;
+}
+
+bool ToolBarControl::OnCreate() {
+    if (!bar_.Create(hwnd())) return true;  // a window without buttons still closes and moves
+    bar_.LoadImageLists();
+    bar_.ApplyImageLists();
+    bar_.ComputeSizes(labelMode_);
+    ::SendMessageW(bar_.hwnd(), TB_AUTOSIZE, 0, 0);
+    RebuildToolBar();
+    RestorePosition();
+    // Only Move and Close are left in the system menu.
+    if (HMENU menu = ::GetSystemMenu(hwnd(), FALSE)) {
+        for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
+            ::DeleteMenu(menu, command, MF_BYCOMMAND);
+    }
+    return true;
+}
+
+void ToolBarControl::RebuildToolBar() {
+    const bool visible = ::IsWindowVisible(hwnd()) != FALSE;
+    try {
+        if (CaptureOptions* options = engine_.Options()) {
+            labelMode_ = options->GetProgramOption(L"ToolbarLabel", false) == L"ShowTextLabels"
+                             ? CaptureButtonBar::kLabelsBelow
+                             : CaptureButtonBar::kNoLabels;
+            bar_.SetIconSize(options->GetProgramOption(L"ToolbarSize", false) == L"LargeIcon"
+                                 ? CaptureButtonBar::kLargeIcons
+                                 : CaptureButtonBar::kSmallIcons);
+        }
+    } catch (...) {
+        // Unreadable options leave the look as it was.
+    }
+    if (bar_.hwnd() != nullptr) {
+        bar_.ApplyImageLists();
+        bar_.ComputeSizes(labelMode_);
+        for (const ButtonText& button : kButtons) {
+            std::wstring label = ExpandText(StringResource(button.labelId), true);
+            TBBUTTONINFOW info{sizeof(info)};
+            info.dwMask = TBIF_TEXT;
+            info.pszText = label.data();
+            ::SendMessageW(bar_.hwnd(), TB_SETBUTTONINFOW, static_cast<WPARAM>(button.commandId),
+                           reinterpret_cast<LPARAM>(&info));
+        }
+        // Labels below the images or none: never beside them. The style
+        // change fits the window to the buttons.
+        LONG_PTR style = ::GetWindowLongPtrW(bar_.hwnd(), GWL_STYLE);
+        style = labelMode_ == CaptureButtonBar::kLabelsRight ? (style | TBSTYLE_LIST)
+                                                             : ((style & ~TBSTYLE_LIST) | TBSTYLE_FLAT);
+        ::SetWindowLongPtrW(bar_.hwnd(), GWL_STYLE, style);
+        bar_.ComputeSizes(labelMode_);
+        bar_.FitParent();
+    }
+    ::SetWindowTextW(hwnd(), ExpandText(L"{applicationname}", false).c_str());
+    ::ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE);
+}
+
+std::wstring ToolBarControl::ToolTipText(int commandId) const {
+    std::wstring text = ExpandText(L"ToolTips" + std::to_wstring(commandId), true);
+    const size_t placeholder = text.find(L"{1}");
+    if (placeholder == std::wstring::npos) return text;
+    std::wstring keyText;
+    try {
+        CaptureOptions* options = engine_.Options();
+        for (const ButtonText& button : kButtons) {
+            if (button.commandId != commandId || button.hotKeyOption == nullptr || options == nullptr) continue;
+            const std::wstring stored = options->GetHotKeyValue(button.hotKeyOption);
+            if (const std::optional<HotKey> key = ParseHotKeyText(stored); key && !stored.empty())
+                keyText = FormatHotKeyForDisplay(key->modifiers, key->virtualKey);
+        }
+    } catch (...) {
+        keyText.clear();
+    }
+    for (size_t at = text.find(L"{1}"); at != std::wstring::npos; at = text.find(L"{1}", at + keyText.size()))
+        text.replace(at, 3, keyText);
+    return text;
+}
+
+void ToolBarControl::OnButton(int commandId) {
+    switch (commandId) {
+        case kFullScreenId: engine_.CaptureFullScreen(); break;
+        case kWindowId: engine_.CaptureWindow(); break;
+        case kRegionId: engine_.CaptureRegion(); break;
+        case kResizeId: engine_.ResizeApplication(); break;
+        case kOptionsId:
+        case kAboutId:
+            // The toolbar steps aside while the dialog runs.
+            ::ShowWindow(hwnd(), SW_HIDE);
+            if (commandId == kOptionsId) {
+                engine_.DisplayOptionsDlg();
+            } else {
+                engine_.About();
+            }
+            ::ShowWindow(hwnd(), SW_SHOW);
+            break;
+        default:
+            break;
+    }
+}
+
+void ToolBarControl::TellMainWindow(bool shown) const {
+    if (HWND main = CCaptureEngine::ProcessMainWindow()) ::SendMessageW(main, kVisibilityMessage, shown ? 1 : 0, 0);
+}
+
+void ToolBarControl::Close() {
+    SavePosition();
+    ::ShowWindow(hwnd(), SW_HIDE);
+    TellMainWindow(false);
+}
+
+void ToolBarControl::SavePosition() const {
+    RECT window{};
+    if (!::GetWindowRect(hwnd(), &window)) return;
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                          &key, nullptr) != ERROR_SUCCESS)
+        return;
+    const DWORD x = static_cast<DWORD>(window.left), y = static_cast<DWORD>(window.top);
+    ::RegSetValueExW(key, L"x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&x), sizeof(x));
+    ::RegSetValueExW(key, L"y", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&y), sizeof(y));
+    ::RegCloseKey(key);
+}
+
+POINT ToolBarControl::RestoredPosition(const DWORD* x, const DWORD* y, int cx, int cy) {
+    if (x == nullptr || y == nullptr) return POINT{cx / 2, cy / 2};
+    // Stored as unsigned words: a negative coordinate reads as a huge one.
+    const auto inside = [](DWORD value, int limit) { return static_cast<int>(value) >= 0 && static_cast<int>(value) <= limit; };
+    return POINT{inside(*x, cx) ? static_cast<LONG>(*x) : cx / 2, inside(*y, cy) ? static_cast<LONG>(*y) : cy / 2};
+}
+
+void ToolBarControl::RestorePosition() {
+    const int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
+    DWORD x = 0, y = 0;
+    bool haveX = false, haveY = false;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        DWORD type = 0, size = sizeof(x);
+        haveX = ::RegQueryValueExW(key, L"x", nullptr, &type, reinterpret_cast<BYTE*>(&x), &size) == ERROR_SUCCESS &&
+                type == REG_DWORD && size == sizeof(x);
+        size = sizeof(y);
+        haveY = ::RegQueryValueExW(key, L"y", nullptr, &type, reinterpret_cast<BYTE*>(&y), &size) == ERROR_SUCCESS &&
+                type == REG_DWORD && size == sizeof(y);
+        ::RegCloseKey(key);
+    }
+    // Without a stored position (a first start included) the toolbar starts
+    // in the middle of the screen rather than in its corner.
+    const POINT at = RestoredPosition(haveX ? &x : nullptr, haveY ? &y : nullptr, cx, cy);
+    ::SetWindowPos(hwnd(), HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    RebuildToolBar();
+}
+
+POINT ToolBarControl::KeptOnScreen(const RECT& window, int cx, int cy, bool strict) {
+    POINT at{window.left, window.top};
+    const LONG width = window.right - window.left, height = window.bottom - window.top;
+    if (window.left > cx || window.right < 0 || (strict && (window.right > cx || window.left < 0)))
+        at.x = cx / 2 - width / 2;
+    if (window.top > cy || window.bottom < 0 || (strict && (window.bottom > cy || window.top < 0)))
+        at.y = cy / 2 - height / 2;
+    return at;
+}
+
+void ToolBarControl::KeepOnScreen(bool strict) {
+    RECT window{};
+    if (!::GetWindowRect(hwnd(), &window)) return;
+    const POINT at = KeptOnScreen(window, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), strict);
+    if (at.x == window.left && at.y == window.top) return;
+    ::SetWindowPos(hwnd(), HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+LRESULT ToolBarControl::OnNotify(NMHDR* header) {
+    switch (header->code) {
+        case TTN_GETDISPINFOW: {
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+            const int id = (info->uFlags & TTF_IDISHWND)
+                               ? ::GetDlgCtrlID(reinterpret_cast<HWND>(header->idFrom))
+                               : static_cast<int>(header->idFrom);
+            const std::wstring text = ToolTipText(id);
+            wcsncpy_s(info->szText, text.c_str(), _TRUNCATE);
+            info->lpszText = info->szText;
+            return 0;
+        }
+        case TTN_GETDISPINFOA: {
+            auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
+            const int id = (info->uFlags & TTF_IDISHWND)
+                               ? ::GetDlgCtrlID(reinterpret_cast<HWND>(header->idFrom))
+                               : static_cast<int>(header->idFrom);
+            const std::wstring text = ToolTipText(id);
+            ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, info->szText, sizeof(info->szText), nullptr, nullptr);
+            info->szText[sizeof(info->szText) - 1] = '\0';
+            info->lpszText = info->szText;
+            return 0;
+        }
+        // The toolbar's own customising: moving and removing buttons is
+        // allowed, nothing is added from outside, and the window follows
+        // the bar's new size.
+        case TBN_QUERYINSERT:
+        case TBN_QUERYDELETE:
+        case TBN_BEGINDRAG:
+        case TBN_ENDDRAG:
+        case TBN_BEGINADJUST:
+        case TBN_ENDADJUST:
+        case TBN_RESET:
+        case TBN_CUSTHELP:
+            return TRUE;
+        case TBN_TOOLBARCHANGE:
+            bar_.FitParent();
+            return 0;
+        case TBN_GETBUTTONINFOW:
+        case TBN_GETBUTTONINFOA:
+            return FALSE;
+        default:
+            return 0;
+    }
+}
+
+LRESULT ToolBarControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            if (Default(message, wParam, lParam) == -1) return -1;
+            OnCreate();
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) >= kFullScreenId && LOWORD(wParam) <= kAboutId) {
+                OnButton(LOWORD(wParam));
+                return 0;
+            }
+            break;
+        case WM_CLOSE:
+            Close();
+            return 0;
+        case WM_KEYUP:
+            if (wParam == VK_ESCAPE) Close();
+            break;
+        case WM_WINDOWPOSCHANGED: {
+            const LRESULT result = Default(message, wParam, lParam);
+            if (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW) TellMainWindow(true);
+            return result;
+        }
+        case WM_DISPLAYCHANGE:
+            KeepOnScreen(true);
+            return 0;
+        case WM_STYLECHANGED: {
+            const LRESULT result = Default(message, wParam, lParam);
+            RebuildToolBar();
+            return result;
+        }
+        case WM_NOTIFY:
+            return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+        case WM_SETTINGCHANGE:
+            return 0;
+        default:
+            break;
+    }
+    return Default(message, wParam, lParam);
 }

@@ -61,4 +61,14 @@ void SetWindowIcons(HWND window, int iconId) {
         ::SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 }
 
+std::vector<WORD> LoadDialogTemplate(int id) {
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));  // RT_DIALOG
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const auto* words = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
+    const DWORD size = found ? ::SizeofResource(module, found) : 0;
+    if (words == nullptr || size < sizeof(DLGTEMPLATE)) return {};
+    return std::vector<WORD>(words, words + (size + 1) / sizeof(WORD));
+}
+
 }  // namespace platform

@@ -35,6 +35,10 @@ private:
     bool modal_ = false;
 };
 
+// The dialog template resource id of the program file, as words for
+// RunModal; empty when there is none.
+std::vector<WORD> LoadDialogTemplate(int id);
+
 // Gives a window the program's icon (a resource of the program file) as its
 // large and its small icon.
 void SetWindowIcons(HWND window, int iconId);

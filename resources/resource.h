@@ -21,3 +21,29 @@
 #define ID_TRAY_PROPERTIES 139
 #define ID_TRAY_OPEN 141
 #define ID_TRAY_EXIT 142
+
+// The capture toolbar: toolbar resources (24- and 48-pixel images), their
+// image strips and the button labels.
+#define IDR_TOOLBAR_SMALL 151
+#define IDR_TOOLBAR_LARGE 153
+#define IDB_TOOLBAR_SMALL 151
+#define IDB_TOOLBAR_SMALL_HOT 152
+#define IDB_TOOLBAR_LARGE 153
+#define IDB_TOOLBAR_LARGE_HOT 154
+#define IDS_LABEL_FULL_SCREEN 157
+#define IDS_LABEL_WINDOW 158
+#define IDS_LABEL_OPTIONS 159
+#define IDS_LABEL_ABOUT 161
+#define IDS_LABEL_RECTANGLE 163
+#define IDS_LABEL_RESIZE 164
+#define ID_TOOLBAR_FULL_SCREEN 32771
+#define ID_TOOLBAR_WINDOW 32772
+#define ID_TOOLBAR_RECTANGLE 32773
+#define ID_TOOLBAR_RESIZE 32774
+#define ID_TOOLBAR_OPTIONS 32775
+#define ID_TOOLBAR_ABOUT 32776
+
+// The resize dialog and its controls.
+#define IDD_RESIZE_APPLICATION 173
+#define IDC_RESIZE_SIZE 1009
+#define IDC_RESIZE_TEXT 1010

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the program icons, the overlay cursors and the shutter sound of
-Snapwell.exe.
+"""Draws the program icons, the floating toolbar's button images, the
+overlay cursors and the shutter sound of Snapwell.exe.
 
 The outputs are committed under resources/; run this again only to change
 them. Cursors are 32x32 monochrome: black lines with a white rim, so they
-stay visible on any frozen desktop.
+stay visible on any frozen desktop. The toolbar images are strips of six
+32-bit buttons (full screen, window, rectangle, resize, options, about) at
+24 and 48 pixels, each in a normal and a brighter "hot" look.
 """
+import colorsys
 import math
 import os
 import random
@@ -178,7 +181,8 @@ SUPERSAMPLING = 4
 def supersampled(size, colour_at):
     """Pixels of a glyph drawn at 4x4 supersampling, so that its edges are
     smooth at every size: colour_at(px, py, n) gives the colour of a sample
-    point in an n x n grid, or None where the glyph is not."""
+    point in an n x n grid, or None where the glyph is not; a colour with a
+    fourth component in 0..1 covers its sample only that much."""
     ss = SUPERSAMPLING
     n = size * ss
     out = []
@@ -190,10 +194,12 @@ def supersampled(size, colour_at):
                 for sx in range(ss):
                     colour = colour_at(x * ss + sx + 0.5, y * ss + sy + 0.5, n)
                     if colour:
-                        acc[0] += colour[0]
-                        acc[1] += colour[1]
-                        acc[2] += colour[2]
-                        acc[3] += 1
+                        # A fourth component is the sample's opacity.
+                        weight = colour[3] if len(colour) > 3 else 1
+                        acc[0] += colour[0] * weight
+                        acc[1] += colour[1] * weight
+                        acc[2] += colour[2] * weight
+                        acc[3] += weight
             a = acc[3] / (ss * ss)
             row.append((acc[0] / acc[3], acc[1] / acc[3], acc[2] / acc[3], a) if acc[3] else (0, 0, 0, 0))
         out.append(row)
@@ -265,6 +271,240 @@ def open_with_pixels(size):
     return supersampled(size, colour_at)
 
 
+# The floating toolbar's buttons. Each glyph is laid out on a 24 x 24 grid
+# of units, so that at 24 pixels its key edges fall on whole pixels and at
+# 48 pixels on pairs of them.
+GRID = 24
+
+SLATE = (44, 62, 80)
+STEEL = (93, 109, 126)
+BLUE = (52, 152, 219)
+BLUE_LIGHT = (133, 193, 233)
+BLUE_DEEP = (0, 120, 215)
+BLUE_DARK = (31, 97, 141)
+WHITE = (250, 250, 250)
+PAPER = (236, 240, 241)
+GREY = (189, 195, 199)
+ACCENT = (231, 76, 60)
+
+
+def mix(c0, c1, t):
+    t = min(max(t, 0.0), 1.0)
+    return tuple(a + (b - a) * t for a, b in zip(c0, c1))
+
+
+def vivid(colour, cache={}):
+    """The hot look of a colour: more saturated and a little brighter;
+    whites and greys stay as they are."""
+    key = tuple(colour[:3])
+    if key not in cache:
+        h, s, v = colorsys.rgb_to_hsv(*(c / 255 for c in key))
+        if s > 0.1:
+            s += (1 - s) * 0.4
+        v += (1 - v) * 0.25
+        cache[key] = tuple(round(c * 255) for c in colorsys.hsv_to_rgb(h, s, v))
+    return cache[key] + tuple(colour[3:])
+
+
+def in_rect(x, y, l, t, r, b):
+    return l <= x <= r and t <= y <= b
+
+
+def in_round_rect(x, y, l, t, r, b, radius):
+    if not (l <= x <= r and t <= y <= b):
+        return False
+    cx = min(max(x, l + radius), r - radius)
+    cy = min(max(y, t + radius), b - radius)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
+
+
+def glyph(size, hot, paint):
+    """Pixels of a toolbar glyph: paint(x, y) gives the colour at a point of
+    the 24-unit grid, or None."""
+    def colour_at(px, py, n):
+        colour = paint(px * GRID / n, py * GRID / n)
+        if colour is None:
+            return None
+        return vivid(colour) if hot else colour
+    return supersampled(size, colour_at)
+
+
+def full_screen_pixels(size, hot):
+    """The full-screen button: a monitor on its stand whose whole screen is
+    lit, with white corner marks at the screen's edges."""
+    def paint(x, y):
+        if in_round_rect(x, y, 1, 3, 23, 18, 1.5):
+            if in_rect(x, y, 2, 4, 22, 16):
+                colour = mix(BLUE_LIGHT, BLUE_DEEP, (y - 4) / 12)
+                # A soft sheen across the upper left of the glass.
+                if x + y < 15:
+                    colour = mix(colour, WHITE, 0.18)
+                # Corner marks: the capture takes everything up to the edges.
+                for cx, cy, sx, sy in ((3, 5, 1, 1), (21, 5, -1, 1), (3, 15, 1, -1), (21, 15, -1, -1)):
+                    u, v = (x - cx) * sx, (y - cy) * sy
+                    if (0 <= u <= 4 and 0 <= v <= 1) or (0 <= u <= 1 and 0 <= v <= 3):
+                        colour = WHITE
+                return colour
+            return SLATE
+        if in_rect(x, y, 10, 18, 14, 20.5):
+            return STEEL
+        if in_round_rect(x, y, 6, 20, 18, 22, 1):
+            return SLATE
+        return None
+    return glyph(size, hot, paint)
+
+
+def window_frame(x, y, l, t, r, b, lines=True):
+    """A program window: slate frame, blue title bar with a red close box,
+    white client area with a few lines of text; None outside it."""
+    if not in_round_rect(x, y, l, t, r, b, 1):
+        return None
+    if not in_rect(x, y, l + 1, t + 1, r - 1, b - 1):
+        return SLATE
+    if y <= t + 5:
+        if x >= r - 5:
+            return ACCENT
+        return mix(BLUE, BLUE_DEEP, (y - t - 1) / 4)
+    if lines:
+        for row, length in ((t + 8, 10), (t + 11, 13), (t + 14, 7)):
+            if row <= y <= row + 1 and l + 3 <= x <= l + 3 + length:
+                return GREY
+    return WHITE
+
+
+def window_pixels(size, hot):
+    """The window button: one program's window, a frame with a coloured
+    title bar over a page of text."""
+    return glyph(size, hot, lambda x, y: window_frame(x, y, 2, 3, 22, 21))
+
+
+def region_pixels(size, hot):
+    """The rectangle button: a marching-ants selection over a pale blue
+    wash, and the crosshair that drags it out just past its corner."""
+    l, t, r, b = 2, 2, 16, 16
+    cx, cy, arm = 18.5, 18.5, 5
+
+    def paint(x, y):
+        # The crosshair, with a white rim so it stands clear of anything.
+        if (abs(x - cx) <= 0.5 and abs(y - cy) <= arm) or (abs(y - cy) <= 0.5 and abs(x - cx) <= arm):
+            return SLATE
+        if (abs(x - cx) <= 1.5 and abs(y - cy) <= arm + 1) or (abs(y - cy) <= 1.5 and abs(x - cx) <= arm + 1):
+            return WHITE
+        if in_rect(x, y, l, t, r, b):
+            if in_rect(x, y, l + 1, t + 1, r - 1, b - 1):
+                return BLUE + (0.35,)
+            # Dashes two units long, so that every corner is a dark one.
+            along = x - l if y < t + 1 or y > b - 1 else y - t
+            return SLATE if int(along // 2) % 2 == 0 else WHITE
+        return None
+    return glyph(size, hot, paint)
+
+
+def resize_pixels(size, hot):
+    """The resize button: a window with a double-headed arrow across it from
+    corner to corner, to set its size exactly."""
+    def arrow(x, y):
+        # Along the diagonal u and across it v, from the window's middle.
+        # The middle lies on a diagonal of pixel centres, so that at 24
+        # pixels the shaft is one clean staircase.
+        u = ((x - 12.5) - (y - 14.5)) / math.sqrt(2)
+        v = ((x - 12.5) + (y - 14.5)) / math.sqrt(2)
+        reach, head = 6.8, 3.5
+        du = reach - abs(u)
+        if du < 0:
+            return False
+        if du <= head:
+            return abs(v) <= du
+        return abs(v) <= 1.1
+
+    def paint(x, y):
+        colour = window_frame(x, y, 2, 3, 22, 21, lines=False)
+        if colour is None:
+            return None
+        if arrow(x, y):
+            return SLATE
+        return colour
+    return glyph(size, hot, paint)
+
+
+def options_pixels(size, hot):
+    """The options button: a steel-blue cog with eight teeth."""
+    cx = cy = 12
+    teeth, outer, root, hole = 8, 11, 8, 3.2
+
+    def radius(angle):
+        period = 2 * math.pi / teeth
+        d = abs((angle % period) - period / 2) / (period / 2)  # 1 at a tooth's middle
+        if d > 0.62:
+            return outer
+        if d < 0.32:
+            return root
+        return root + (outer - root) * (d - 0.32) / 0.30
+
+    def inside(x, y):
+        r = math.hypot(x - cx, y - cy)
+        return hole <= r <= radius(math.atan2(y - cy, x - cx) + math.pi / teeth)
+
+    def paint(x, y):
+        if not inside(x, y):
+            return None
+        r = math.hypot(x - cx, y - cy)
+        # The rim: anything less than a unit from the cog's edge.
+        for step in range(16):
+            a = step * math.pi / 8
+            if not inside(x + math.cos(a), y + math.sin(a)):
+                return SLATE
+        if r <= hole + 2:
+            return PAPER
+        return mix(BLUE_LIGHT, STEEL, (y - 2) / 20)
+    return glyph(size, hot, paint)
+
+
+def about_pixels(size, hot):
+    """The about button: a round blue badge with a white "i"."""
+    cx, cy, radius = 12, 12, 10.5
+
+    def paint(x, y):
+        d = math.hypot(x - cx, y - cy)
+        if d > radius:
+            return None
+        if d > radius - 1:
+            return BLUE_DARK
+        # The dot, and a stem two units wide with a serif and a foot.
+        if math.hypot(x - 12, y - 7) <= 1.5 or in_rect(x, y, 11, 10, 13, 17) or in_rect(x, y, 10, 10, 13, 11) \
+                or in_rect(x, y, 10, 16, 14, 17):
+            return WHITE
+        # Lit from the upper left.
+        return mix(BLUE_LIGHT, BLUE_DEEP, math.hypot(x - 8, y - 6) / 16)
+    return glyph(size, hot, paint)
+
+
+TOOLBAR_GLYPHS = (full_screen_pixels, window_pixels, region_pixels, resize_pixels, options_pixels, about_pixels)
+
+
+def strip_bitmap(images):
+    """A 32-bit bottom-up BMP holding the images side by side. The colour is
+    not premultiplied; wholly clear pixels are all zero, and no pixel that
+    shows is pure black, the colour the toolbar keeps transparent."""
+    size = len(images[0])
+    width = size * len(images)
+    rows = []
+    for y in range(size - 1, -1, -1):
+        row = bytearray()
+        for image in images:
+            for (r, g, b, a) in image[y]:
+                alpha = int(round(a * 255))
+                if alpha == 0:
+                    row += b"\0\0\0\0"
+                else:
+                    row += bytes([max(16, int(round(b))), max(16, int(round(g))), max(16, int(round(r))), alpha])
+        rows.append(bytes(row))
+    bits = b"".join(rows)
+    info = struct.pack("<IiiHHIIiiII", 40, width, size, 1, 32, 0, len(bits), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(bits), 0, 0, 14 + len(info))
+    return header + info + bits
+
+
 def icon_file(draw):
     images = []
     for size in (16, 32, 48):
@@ -304,6 +544,12 @@ def main():
     # The "Open With" dialog's icon.
     with open(os.path.join(ROOT, "icons", "openwith.ico"), "wb") as f:
         f.write(icon_file(open_with_pixels))
+    # The floating toolbar's six buttons, normal and hot, at both sizes.
+    os.makedirs(os.path.join(ROOT, "toolbar"), exist_ok=True)
+    for size in (24, 48):
+        for hot, suffix in ((False, ""), (True, "_hot")):
+            with open(os.path.join(ROOT, "toolbar", "toolbar%d%s.bmp" % (size, suffix)), "wb") as f:
+                f.write(strip_bitmap([draw(size, hot) for draw in TOOLBAR_GLYPHS]))
 
 
 if __name__ == "__main__":

@@ -16,16 +16,6 @@ export WINEPREFIX="$BUILD/wineprefix-tests"
 # drivers it is dropped quietly instead of filling the log with ALSA errors.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=}"
 . "$ROOT/scripts/wine-env.sh"
-# A drive that nobody can write to, as a CD would be: drive R: shows the
-# Linux process-information file system, in which even root cannot create a
-# file. The tests pick it where a folder must refuse a write. Wine reads its
-# drives when its server starts, so a new drive restarts the server.
-wine_prefix_ready
-if [ "$(readlink "$WINEPREFIX/dosdevices/r:" 2>/dev/null || true)" != /proc ]; then
-    ln -sfn /proc "$WINEPREFIX/dosdevices/r:" || say "could not add the read-only drive R: to $WINEPREFIX"
-    wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
-fi
 prepare_wine_session 98
 # A test program that crashes ends at once with its failure instead of
 # waiting for Wine's crash debugger, which would hold it until ctest's

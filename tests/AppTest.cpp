@@ -279,8 +279,11 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     EXPECT_EQ(second.Wait(20000), 0u) << "the second start ends";
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "the first shows its toolbar";
 
-    // A double click on the icon shows the toolbar too.
-    ::ShowWindow(FindOf(first.Id(), L"SnapwellToolBar", nullptr, false), SW_HIDE);
+    // While the toolbar shows, the icon is away; closing the toolbar brings
+    // it back, and a double click on it shows the toolbar again.
+    EXPECT_TRUE(WaitForTrayIcon(false)) << "no icon beside the toolbar";
+    ::PostMessageW(FindOf(first.Id(), L"SnapwellToolBar", nullptr, false), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitForTrayIcon(true)) << "the closed toolbar gives the icon back";
     ASSERT_EQ(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true), nullptr);
     XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click --repeat 2 --delay 80 1");
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "after a double click";

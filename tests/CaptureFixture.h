@@ -2,7 +2,7 @@
 // An engine with options that save every capture as a 24-bit BMP into a
 // fresh folder, over a desktop with two known windows: red at
 // (100, 120)-(400, 320) and blue at (500, 300)-(660, 400).
-#include "capture/CaptureEngine.h"
+#include "app/CaptureEngine.h"
 #include "options/CaptureOptions.h"
 #include "tests/OptionsFixture.h"
 #include "tests/ScreenTools.h"

@@ -3,7 +3,7 @@
 // away, OK, Cancel and Restore Defaults; what the list shows and what the
 // file holds afterwards.
 #include "app/ShotDeskOptionsDlg.h"
-#include "capture/CaptureEngine.h"
+#include "app/CaptureEngine.h"
 #include "options/CaptureOptions.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/DialogWatcher.h"

@@ -69,10 +69,12 @@ void SetWriteTime(const std::wstring& path, long long offsetSeconds) {
 }
 
 std::wstring UnwritableFolder() {
-    // The read-only drive that the test run maps to the Linux
-    // process-information file system, in which even root cannot create a
-    // file. Shown as a drive, the folder picker can select it too.
-    return L"R:\\";
+    // The build folder's link to a folder of the Linux kernel's settings, in
+    // which even root cannot create a file.
+    std::wstring folder = SNAPWELL_UNWRITABLE_FOLDER;
+    for (wchar_t& c : folder)
+        if (c == L'/') c = L'\\';
+    return folder;
 }
 
 }  // namespace testfiles

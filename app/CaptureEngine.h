@@ -5,7 +5,7 @@
 // all instances of the process share: while one overlay runs, a second
 // request from anywhere returns S_FALSE (1) and touches nothing.
 #include "app/ToolBarControl.h"
-#include "output/CaptureImage.h"
+#include "capture/CaptureOperations.h"
 #include "platform/Window.h"
 
 #include <ShotDeskLib.h>
@@ -47,6 +47,7 @@ public:
     // The application's main window, brought forward by ShowToolBar and
     // owning the clipboard for copied captures, whichever instance does it.
     static void SetProcessMainWindow(HWND main);
+    static HWND ProcessMainWindow();
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -89,24 +90,20 @@ public:
     HWND ToolbarWindow() const { return toolbarWindow_; }
     static long BusyState();
 
-    // Cuts (x, y, width, height) out of the frozen desktop and post-processes it.
-    bool CropFromBackground(long x, long y, long width, long height, const CCaptureImage& background);
-    void PlayCaptureSound();
     // How many times this instance asked for the shutter sound.
-    int SoundsPlayed() const { return soundsPlayed_; }
+    int SoundsPlayed() const { return operations_.SoundsPlayed(); }
 
 private:
     class BusyScope;
-    class ToolbarHidden;
-    int PostProcess(CCaptureImage& image);
     // The clipboard needs an owner window of this process: the main window,
     // or in a process without one the instance's own message-only window.
     HWND ClipboardOwner() const;
+    CaptureContext Context(CaptureOptions& options) const;
 
     LONG references_ = 0;
     CaptureOptions* ownOptions_ = nullptr;
-    ToolBarControl toolbar_;
+    CaptureOperations operations_;
+    ToolBarControl toolbar_{*this};
     HWND toolbarWindow_ = nullptr;
     platform::Window messageWindow_;
-    int soundsPlayed_ = 0;
 };

@@ -1,0 +1,224 @@
+#include "capture/CaptureOperations.h"
+
+#include "capture/RegionCaptureWnd.h"
+#include "capture/ResizeAppDlg.h"
+#include "capture/ResizePickerWnd.h"
+#include "capture/TraceTimer.h"
+#include "capture/WindowCaptureWnd.h"
+#include "options/CaptureOptions.h"
+#include "output/PostProcessing.h"
+#include "platform/Gdi.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr wchar_t kOverlayClass[] = L"SnapwellCaptureOverlay";
+constexpr wchar_t kResizePickerClass[] = L"SnapwellResizePicker";
+
+RECT ScreenRect() { return RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}; }
+
+// Creates an overlay over the whole screen and gives it the keyboard, so
+// that Escape reaches it and switching away cancels it.
+bool ShowOverlay(BKImageCaptureWnd& overlay, const wchar_t* className, DWORD exStyle) {
+    if (!overlay.Create(className, CS_SAVEBITS, exStyle, L"", WS_POPUP | WS_VISIBLE, ScreenRect(), nullptr))
+        return false;
+    ::SetForegroundWindow(overlay.hwnd());
+    ::SetFocus(overlay.hwnd());
+    return true;
+}
+
+bool ShowOverlay(BKImageCaptureWnd& overlay) {
+    return ShowOverlay(overlay, kOverlayClass, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
+}
+
+int PostProcess(const CaptureContext& context, CCaptureImage& image) {
+    return ImagePostProcessing(context.options, image, context.clipboardOwner);
+}
+
+// Hides a visible toolbar for the grab and shows it again afterwards.
+class ToolbarHidden {
+public:
+    explicit ToolbarHidden(HWND toolbar) : toolbar_(toolbar) {
+        wasVisible_ = toolbar_ != nullptr && ::IsWindowVisible(toolbar_) == TRUE;
+        if (wasVisible_) ::ShowWindow(toolbar_, SW_HIDE);
+        ::Sleep(100);
+        // The place where the toolbar was is repainted before the grab.
+        ::RedrawWindow(nullptr, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    ~ToolbarHidden() {
+        if (wasVisible_) ::ShowWindow(toolbar_, SW_SHOW);
+    }
+    ToolbarHidden(const ToolbarHidden&) = delete;
+    ToolbarHidden& operator=(const ToolbarHidden&) = delete;
+
+private:
+    HWND toolbar_;
+    bool wasVisible_ = false;
+};
+
+}  // namespace
+
+void CaptureOperations::PlayCaptureSound(const CaptureOptions& options) {
+    if (options.GetProgramOption(L"PlaySound", false) != L"1") return;
+    ++soundsPlayed_;
+    ::PlaySoundW(L"TAKE_PHOTO_WAV", ::GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
+}
+
+void CaptureOperations::CaptureFullScreen(const CaptureContext& context) {
+    try {
+        ToolbarHidden toolbar(context.toolbar);
+        TraceTimer trace(L"CCaptureEngine::CaptureFullScreen");
+        context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeFullScreen)));
+        const HWND desktop = ::GetDesktopWindow();
+        RECT rect{};
+        ::GetWindowRect(desktop, &rect);
+        rect.right = std::min<LONG>(rect.right, ::GetSystemMetrics(SM_CXSCREEN));
+        rect.bottom = std::min<LONG>(rect.bottom, ::GetSystemMetrics(SM_CYSCREEN));
+        rect.left = std::max<LONG>(rect.left, 0);
+        rect.top = std::max<LONG>(rect.top, 0);
+        if (rect.right - rect.left <= 0 || rect.bottom - rect.top <= 0) return;
+        ::SetWindowPos(desktop, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+        // Only the picker's desktop grab is used; its window is never created.
+        WindowCaptureWnd grab(&context.options);
+        if (grab.CaptureDesktop()) {
+            PlayCaptureSound(context.options);
+            PostProcess(context, grab.m_BackGround);
+        }
+        ::SetWindowPos(desktop, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
+        grab.RestoreCursor();
+    } catch (...) {
+        // The capture ends without an image; the toolbar comes back.
+    }
+}
+
+void CaptureOperations::CaptureWindow(const CaptureContext& context) {
+    try {
+        ToolbarHidden toolbar(context.toolbar);
+        context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
+        WindowCaptureWnd picker(&context.options);
+        picker.BuildWindowList(false);
+        picker.CaptureDesktop();
+        if (ShowOverlay(picker)) {
+            picker.RunModalLoop();
+            if (picker.GetResult() == 1) {
+                picker.Destroy();
+                // A click over no window picks nothing that could be saved.
+                const RECT box = picker.SelectionBounds();
+                if (box.right > box.left && box.bottom > box.top) {
+                    PlayCaptureSound(context.options);
+                    CCaptureImage image;
+                    if (picker.Compose(image)) PostProcess(context, image);
+                }
+            }
+        }
+        picker.RestoreCursor();
+    } catch (...) {
+        // The capture ends without an image; the toolbar comes back.
+    }
+}
+
+void CaptureOperations::CaptureRegion(const CaptureContext& context) {
+    try {
+        ToolbarHidden toolbar(context.toolbar);
+        TraceTimer trace(L"CCaptureEngine::CaptureRegion");
+        context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
+        RegionCaptureWnd overlay(&context.options);
+        overlay.BuildWindowList(false);
+        overlay.CaptureDesktop();
+        if (ShowOverlay(overlay)) {
+            trace.Trace(L"Before Modal Loop");
+            overlay.RunModalLoop();
+            if (overlay.GetResult() == 1) {
+                const RECT r = overlay.GetSelectedRect();
+                overlay.Destroy();
+                CropFromBackground(context, r.left, r.top, r.right - r.left, r.bottom - r.top, overlay.m_BackGround);
+            }
+        }
+        overlay.RestoreCursor();
+    } catch (...) {
+    }
+}
+
+bool CaptureOperations::CropFromBackground(const CaptureContext& context, long x, long y, long width, long height,
+                                           const CCaptureImage& background) {
+    // A click without a drag selects nothing that could be saved.
+    if (width <= 0 || height <= 0) return false;
+    try {
+        CCaptureImage image;
+        PlayCaptureSound(context.options);
+        image.SetXDPI(background.GetXDPI());
+        image.SetYDPI(background.GetYDPI());
+        const HWND desktop = ::GetDesktopWindow();
+        platform::WindowDc screen(desktop);
+        platform::MemoryDc cropDc(screen.get()), frozenDc(screen.get());
+        platform::UniqueHbitmap crop(::CreateCompatibleBitmap(screen.get(), width, height));
+        platform::UniqueHbitmap frozen(
+            ::CreateCompatibleBitmap(screen.get(), background.Width(), background.Height()));
+        if (!screen || !cropDc || !frozenDc || !crop || !frozen) return false;
+        {
+            platform::SelectedObject selectCrop(cropDc.get(), crop.get());
+            platform::SelectedObject selectFrozen(frozenDc.get(), frozen.get());
+            ::BitBlt(frozenDc.get(), 0, 0, background.Width(), background.Height(), screen.get(), 0, 0, SRCCOPY);
+            background.Draw(frozenDc.get(), 0, 0);
+            ::BitBlt(cropDc.get(), 0, 0, width, height, frozenDc.get(), x, y, SRCCOPY);
+        }
+        if (!image.CreateFromHBITMAP(crop.get())) return false;
+        PostProcess(context, image);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void CaptureOperations::CaptureRect(const CaptureContext& context, long x, long y, long width, long height) {
+    // An empty or inverted rectangle holds no picture.
+    if (width <= 0 || height <= 0) return;
+    try {
+        CCaptureImage image;
+        PlayCaptureSound(context.options);
+        platform::WindowDc screen(::GetDesktopWindow());
+        platform::MemoryDc memory(screen.get());
+        platform::UniqueHbitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
+        if (!screen || !memory || !bitmap) return;
+        {
+            platform::SelectedObject selected(memory.get(), bitmap.get());
+            ::BitBlt(memory.get(), 0, 0, width, height, screen.get(), x, y, SRCCOPY);
+        }
+        if (image.CreateFromHBITMAP(bitmap.get())) PostProcess(context, image);
+    } catch (...) {
+    }
+}
+
+void CaptureOperations::ResizeApplication(HWND toolbar) {
+    try {
+        ToolbarHidden hidden(toolbar);
+        // Top-level windows only. The picker shows the desktop as it was
+        // grabbed, so it looks the same whether or not the platform lets a
+        // window be see-through.
+        ResizePickerWnd picker(nullptr);
+        picker.BuildWindowList(true);
+        picker.CaptureDesktop();
+        if (ShowOverlay(picker, kResizePickerClass, WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW)) {
+            picker.RunModalLoop();
+            picker.Destroy();
+            const HWND chosen = picker.ChosenWindow();
+            if (chosen != nullptr && picker.GetResult() == 1 && ::IsWindow(chosen)) {
+                CResizeAppDlg dialog(chosen);
+                if (dialog.DoModal(nullptr) == IDOK) ResizeWindowKeepingCorner(chosen, dialog.Width(), dialog.Height());
+            }
+        }
+        picker.RestoreCursor();
+    } catch (...) {
+        // Nothing is resized; the toolbar comes back.
+    }
+}
+
+bool ResizeWindowKeepingCorner(HWND window, int width, int height) {
+    // A window of fixed size is left as it is, without a word.
+    if ((::GetWindowLongPtrW(window, GWL_STYLE) & WS_THICKFRAME) == 0) return false;
+    if (::IsIconic(window) || ::IsZoomed(window)) ::ShowWindow(window, SW_RESTORE);
+    return ::SetWindowPos(window, HWND_BOTTOM, 0, 0, width, height, SWP_NOMOVE | SWP_NOACTIVATE) != FALSE;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The captures themselves: the grab, the overlays, the crop and the hand-over
+// to post-processing, and the resize of a picked window. A plain class that
+// knows nothing of COM or of the toolbar: each operation is given the
+// options, the window to hide for the grab and the clipboard's owner.
+#include "output/CaptureImage.h"
+
+#include <windows.h>
+
+class CaptureOptions;
+
+struct CaptureContext {
+    CaptureOptions& options;
+    // Hidden for the grab when it is visible and shown again afterwards; may
+    // be null.
+    HWND toolbar = nullptr;
+    // The window of this process that owns copied captures.
+    HWND clipboardOwner = nullptr;
+};
+
+class CaptureOperations {
+public:
+    // Each ends quietly, without an image, when the user cancels or the
+    // platform fails; none throws.
+    void CaptureFullScreen(const CaptureContext& context);
+    void CaptureWindow(const CaptureContext& context);
+    void CaptureRegion(const CaptureContext& context);
+    // (x, y, width, height) of the screen as it is now, without an overlay.
+    void CaptureRect(const CaptureContext& context, long x, long y, long width, long height);
+    // Cuts (x, y, width, height) out of the frozen desktop and post-processes
+    // it; false when there was nothing to cut or it failed.
+    bool CropFromBackground(const CaptureContext& context, long x, long y, long width, long height,
+                            const CCaptureImage& background);
+    // Picks a top-level window and gives it the size the user types.
+    void ResizeApplication(HWND toolbar);
+
+    void PlayCaptureSound(const CaptureOptions& options);
+    // How many times the shutter sound was asked for.
+    int SoundsPlayed() const { return soundsPlayed_; }
+
+private:
+    int soundsPlayed_ = 0;
+};
+
+// Gives a window with a sizing border the outer size width x height,
+// restored from minimised or maximised, its top-left corner where it was and
+// behind every other window. False for a window of fixed size, which keeps
+// its size.
+bool ResizeWindowKeepingCorner(HWND window, int width, int height);
