@@ -1,6 +1,7 @@
 #include "app/CaptureButtonBar.h"
 
 #include "platform/Gdi.h"
+#include "platform/Window.h"
 #include "resources/resource.h"
 
 #include <algorithm>
@@ -116,20 +117,22 @@ void CaptureButtonBar::ApplyImageLists() {
     ::SendMessageW(hwnd(), TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(large ? largeNormal_ : smallNormal_));
 }
 
-SIZE CaptureButtonBar::ButtonSize(IconSize size, LabelMode mode) {
+SIZE CaptureButtonBar::ButtonSize(IconSize size, LabelMode mode, int dpi) {
     SIZE button = size == kLargeIcons ? SIZE{56, 55} : SIZE{31, 30};
+    // The images keep their size; the room for a label grows with the text.
+    const int labelHeight = ::MulDiv(kLabelHeight, dpi, 96), labelWidth = ::MulDiv(kLabelWidth, dpi, 96);
     if (mode == kLabelsBelow) {
-        button.cy += kLabelHeight;
-        button.cx = std::max<LONG>(button.cx, kLabelWidth);
+        button.cy += labelHeight;
+        button.cx = std::max<LONG>(button.cx, labelWidth);
     } else if (mode == kLabelsRight) {
-        button.cx += kLabelWidth;
+        button.cx += labelWidth;
     }
     return button;
 }
 
 void CaptureButtonBar::ComputeSizes(LabelMode mode) {
     const int image = iconSize_ == kLargeIcons ? kLargeImage : kSmallImage;
-    const SIZE button = ButtonSize(iconSize_, mode);
+    const SIZE button = ButtonSize(iconSize_, mode, platform::ScreenDpi());
     // Without labels the texts stay (the customise dialog lists them) but
     // take no room on the buttons.
     ::SendMessageW(hwnd(), TB_SETMAXTEXTROWS, mode == kNoLabels ? 0 : 1, 0);

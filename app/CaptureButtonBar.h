@@ -29,8 +29,9 @@ public:
     // Button and image sizes for the icon size and label mode; the control
     // then spans all its buttons at (0, 0).
     void ComputeSizes(LabelMode mode);
-    // The size a button has in that icon size and label mode.
-    static SIZE ButtonSize(IconSize size, LabelMode mode);
+    // The size a button has in that icon size and label mode on a screen of
+    // that many dots per inch.
+    static SIZE ButtonSize(IconSize size, LabelMode mode, int dpi = 96);
     const std::vector<int>& CommandIds() const { return commandIds_; }
     // The width of all buttons together and the height of the tallest.
     SIZE ButtonsExtent() const;

@@ -45,6 +45,12 @@ std::wstring StringResource(int id) {
 
 }  // namespace
 
+ToolBarControl::~ToolBarControl() {
+    // A toolbar that goes with its engine while it shows (an automation
+    // client released it) gives the tray icon back.
+    if (hwnd() != nullptr && ::IsWindowVisible(hwnd())) TellMainWindow(false);
+}
+
 bool ToolBarControl::CreateHidden() {
     const std::wstring title = ExpandText(L"{applicationname}", false);
     const bool created = Create(L"SnapwellToolBar", CS_HREDRAW | CS_VREDRAW, WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
@@ -301,6 +307,7 @@ LRESULT ToolBarControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             return OnNotify(reinterpret_cast<NMHDR*>(lParam));
         case WM_SETTINGCHANGE:
             return 0;
+
         default:
             break;
     }

@@ -16,6 +16,7 @@ public:
     static constexpr UINT kVisibilityMessage = WM_USER + 2;
 
     explicit ToolBarControl(CCaptureEngine& engine) : engine_(engine) {}
+    ~ToolBarControl() override;
 
     // Creates the hidden toolbar window; false when the window could not
     // be made (the engine works on without it).

@@ -45,8 +45,9 @@ public:
         wasVisible_ = toolbar_ != nullptr && ::IsWindowVisible(toolbar_) == TRUE;
         if (wasVisible_) ::ShowWindow(toolbar_, SW_HIDE);
         ::Sleep(100);
-        // The place where the toolbar was is repainted before the grab.
-        ::RedrawWindow(nullptr, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+        // The whole desktop is repainted at once, so that the place where the
+        // toolbar was shows what lies beneath it in the grab.
+        ::RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     ~ToolbarHidden() {
         if (wasVisible_) ::ShowWindow(toolbar_, SW_SHOW);

@@ -14,7 +14,8 @@ cat <<INFO
 Snapwell: $BUILD/bin/Snapwell.exe (Wine prefix $WINEPREFIX, display $DISPLAY)
 The camera icon at the bottom right of the Wine desktop is Snapwell: right-click
 it for its menu. Hot keys: Print Screen (full screen), Alt+Print Screen
-(window), Shift+Print Screen (rectangle), Ctrl+Print Screen (toolbar).
+(window), Shift+Print Screen (rectangle), Ctrl+Print Screen (toolbar),
+Ctrl+Shift+Print Screen (give a window an exact size).
 From a shell:  $WINE $BUILD/bin/snapctl.exe rect 0 0 640 480
 A picture of the display:  DISPLAY=$DISPLAY import -window root shot.png
 Snapwell runs until you choose Exit in its menu.

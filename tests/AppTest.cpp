@@ -239,6 +239,9 @@ TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
 
 TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     Save();
+    // Registered, so that this test can drive the running program as an
+    // automation client too.
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
     Process first(L"");
     // The splash comes first, without a caption, and closes by itself.
     HWND splash = FindOf(first.Id(), L"#32770", nullptr, true, 15000);
@@ -279,12 +282,27 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     EXPECT_EQ(second.Wait(20000), 0u) << "the second start ends";
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "the first shows its toolbar";
 
-    // While the toolbar shows, the icon is away; closing the toolbar brings
-    // it back, and a double click on it shows the toolbar again.
+    // While the toolbar shows, the icon is away; Escape closes the toolbar
+    // and brings the icon back.
     EXPECT_TRUE(WaitForTrayIcon(false)) << "no icon beside the toolbar";
-    ::PostMessageW(FindOf(first.Id(), L"SnapwellToolBar", nullptr, false), WM_CLOSE, 0, 0);
-    ASSERT_TRUE(WaitForTrayIcon(true)) << "the closed toolbar gives the icon back";
-    ASSERT_EQ(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true), nullptr);
+    unixtools::Screenshot("toolbar-program");
+    XInput("key Escape");
+    ASSERT_TRUE(WaitForTrayIcon(true)) << "Escape gives the icon back";
+    EXPECT_EQ(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true), nullptr);
+
+    // An automation client's object has a toolbar of its own: shown, it
+    // takes the icon away as well; released, it gives the icon back.
+    ICaptureEngine* client = nullptr;
+    ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                 reinterpret_cast<void**>(&client)),
+              S_OK);
+    EXPECT_EQ(client->ShowToolBar(), S_OK);
+    EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr);
+    EXPECT_TRUE(WaitForTrayIcon(false)) << "no icon beside the toolbar a client showed";
+    client->Release();
+    ASSERT_TRUE(WaitForTrayIcon(true)) << "the released object's toolbar gives the icon back";
+
+    // A double click on the icon shows the toolbar again.
     XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click --repeat 2 --delay 80 1");
     EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr) << "after a double click";
 

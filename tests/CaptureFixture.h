@@ -7,6 +7,8 @@
 #include "tests/OptionsFixture.h"
 #include "tests/ScreenTools.h"
 #include "tests/TestFiles.h"
+#include "uikit/CorvaneApp.h"
+#include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,18 @@ protected:
         ::DestroyWindow(blue);
         testfiles::RemoveTree(shots);
         OptionsFiles::TearDown();
+    }
+    // The shipped options, one profile saving BMP files into the fixture's
+    // folder, and the texts in their language (English).
+    void UseShippedOptions() {
+        LoadOptionsFrom(testfiles::Read(SNAPWELL_SHIPPED_OPTIONS).c_str());
+        options->SetProgramOption(L"MultipleCaptureProfiles", L"0", false);
+        options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots);
+        options->SetProfileOption(L"DefaultProfile", L"TargetType", L"0");
+        TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
+        catalog.LoadLanguages(*options, false);
+        engine.SetOptions(options.get());
     }
     std::vector<std::wstring> Files() { return testfiles::List(shots); }
     std::string OnlyFile() {
