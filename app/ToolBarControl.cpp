@@ -34,6 +34,12 @@ constexpr ButtonText kButtons[] = {
     {kAboutId, IDS_LABEL_ABOUT, nullptr},
 };
 
+// The button a tooltip asks about: its id, or the id of the window it names.
+int ToolTipId(const NMHDR& header, UINT flags) {
+    return (flags & TTF_IDISHWND) ? ::GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom))
+                                  : static_cast<int>(header.idFrom);
+}
+
 std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
 
 std::wstring StringResource(int id) {
@@ -230,20 +236,14 @@ LRESULT ToolBarControl::OnNotify(NMHDR* header) {
     switch (header->code) {
         case TTN_GETDISPINFOW: {
             auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
-            const int id = (info->uFlags & TTF_IDISHWND)
-                               ? ::GetDlgCtrlID(reinterpret_cast<HWND>(header->idFrom))
-                               : static_cast<int>(header->idFrom);
-            const std::wstring text = ToolTipText(id);
+            const std::wstring text = ToolTipText(ToolTipId(*header, info->uFlags));
             wcsncpy_s(info->szText, text.c_str(), _TRUNCATE);
             info->lpszText = info->szText;
             return 0;
         }
         case TTN_GETDISPINFOA: {
             auto* info = reinterpret_cast<NMTTDISPINFOA*>(header);
-            const int id = (info->uFlags & TTF_IDISHWND)
-                               ? ::GetDlgCtrlID(reinterpret_cast<HWND>(header->idFrom))
-                               : static_cast<int>(header->idFrom);
-            const std::wstring text = ToolTipText(id);
+            const std::wstring text = ToolTipText(ToolTipId(*header, info->uFlags));
             ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, info->szText, sizeof(info->szText), nullptr, nullptr);
             info->szText[sizeof(info->szText) - 1] = '\0';
             info->lpszText = info->szText;
