@@ -168,8 +168,21 @@ bool CShotDeskApp::InitInstance() {
     }
 
     if (ReadNeedConfig(false) || commandLine_.config) {
-        if (!RunWizard()) return false;
-        ReadNeedConfig(true);
+        switch (RunConfigurationWizard()) {
+            case ConfigurationWizard::Outcome::Finished:
+                ReadNeedConfig(true);
+                break;
+            case ConfigurationWizard::Outcome::Cancelled:
+                return false;
+            case ConfigurationWizard::Outcome::Missing:
+                // The program still starts with its settings as they are;
+                // "NeedConfig" stays, so a repaired installation asks.
+                ShowProgramMessage(L"The set-up pages of " + GetProductName() +
+                                       L" (ui.xml) are missing or damaged, so the first-run questions are skipped. "
+                                       L"Reinstalling " + GetProductName() + L" repairs them.",
+                                   MB_OK | MB_ICONWARNING);
+                break;
+        }
     }
     if (!RunSplash()) return false;
 
@@ -279,11 +292,15 @@ void CShotDeskApp::ActivatePreviousInstance() {
 
 // The first-run wizard comes with the described dialogs; until then the
 // step completes at once.
-bool CShotDeskApp::RunWizard() { return true; }
 
 bool CShotDeskApp::RunSplash() {
     CSplashDialog splash;
     return splash.DoModal() != IDCANCEL;
+}
+
+ConfigurationWizard::Outcome CShotDeskApp::RunConfigurationWizard() {
+    ConfigurationWizard wizard(*options_, GetHelpFolder());
+    return wizard.Run();
 }
 
 void CShotDeskApp::RunInfoDialog() {

@@ -7,6 +7,7 @@
 #include "app/ShotDeskConstants.h"
 #include "app/ShellIconWND.h"
 #include "app/CaptureEngine.h"
+#include "app/ConfigurationWizard.h"
 #include "options/CaptureOptions.h"
 #include "platform/ClassFactory.h"
 #include "platform/UniqueHandle.h"
@@ -66,8 +67,10 @@ public:
 private:
     bool StartAutomationOnly();
     void UpgradeCheck();
-    bool RunWizard();
+
     bool RunSplash();
+    // The first-run questions, written into the options when finished.
+    ConfigurationWizard::Outcome RunConfigurationWizard();
     void RunInfoDialog();
 
     platform::UniqueHandle mutex_;

