@@ -7,7 +7,15 @@ set -euo pipefail
 
 bash "$ROOT/scripts/build.sh"
 . "$ROOT/scripts/wine-env.sh"
+# A new prefix is a new user: as an installer does, ask for the first-run
+# questions at the first start.
+fresh=0
+[ -f "$WINEPREFIX/system.reg" ] || fresh=1
 prepare_wine_session 99
+if [ "$fresh" = 1 ]; then
+    "$WINE" reg add 'HKCU\Software\Veltrane\Snapwell' /v NeedConfig /t REG_DWORD /d 1 /f >/dev/null 2>&1 ||
+        say "could not ask for the first-run questions; run Snapwell.exe /Config for them"
+fi
 # snapctl and other programs reach the running Snapwell through COM.
 "$WINE" "$BUILD/bin/Snapwell.exe" /Regserver || say "registering the automation server failed; snapctl will not reach Snapwell"
 cat <<INFO
@@ -18,6 +26,8 @@ it for its menu. Hot keys: Print Screen (full screen), Alt+Print Screen
 Ctrl+Shift+Print Screen (give a window an exact size).
 From a shell:  $WINE $BUILD/bin/snapctl.exe rect 0 0 640 480
 A picture of the display:  DISPLAY=$DISPLAY import -window root shot.png
+On a new prefix Snapwell first asks five set-up questions (run it with
+/Config to answer them again).
 Snapwell runs until you choose Exit in its menu.
 INFO
 status=0

@@ -110,6 +110,28 @@ std::wstring AnswerMessageBoxOf(DWORD process, DWORD waitMs = 15000) {
     return text;
 }
 
+// Answers the wizard pages of a process with one button (IDOK: Next on each
+// page and Finish on the last; IDCANCEL: Cancel on the first) until no page
+// comes; how many pages were answered.
+int AnswerWizard(DWORD process, int button) {
+    int pages = 0;
+    HWND previous = nullptr;
+    for (;;) {
+        HWND page = nullptr;
+        // The first page comes with the program's start, the others at once.
+        for (int i = 0; i < (pages == 0 ? 200 : 30) && page == nullptr; ++i) {
+            HWND found = MessageBoxOf(process, 0) ? nullptr : FindOf(process, L"#32770", nullptr, true, 0);
+            if (found && found != previous && ::GetDlgItem(found, 11) && ::GetDlgItem(found, IDOK)) page = found;
+            else Pump(100);
+        }
+        if (page == nullptr) return pages;
+        ++pages;
+        previous = page;
+        ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        for (int i = 0; i < 100 && ::IsWindow(page); ++i) Pump(50);
+    }
+}
+
 // The centre of the tray icon in the notification area, found by its
 // colours, or (-1, -1) when no icon shows.
 POINT TrayIconPosition() {
@@ -536,14 +558,25 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
         }
     }
 
+    // Finishing the wizard makes its answers the program folder's defaults
+    // too: the build's copy comes back afterwards.
+    const std::wstring defaults = std::wstring(SNAPWELL_BIN_FOLDER) + L"options.xml";
+    const std::string shippedDefaults = testfiles::Read(defaults);
+    struct Restore {
+        const std::wstring& path;
+        const std::string& bytes;
+        ~Restore() { testfiles::Write(path, bytes); }
+    } restore{defaults, shippedDefaults};
+
     // "/CONFIG" first chooses the language from the user's UI language
-    // (English here), whatever the options said.
+    // (English here), whatever the options said, and runs the wizard.
     ASSERT_TRUE(options->SetProgramOption(L"Language", L"1031", false));
     Save();
     const wchar_t text[] = L"1";
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_SZ, text, sizeof(text));
     {
         Process program(L"/CONFIG");
+        EXPECT_EQ(AnswerWizard(program.Id(), IDOK), 4) << "key, options, action (no folder), finish";
         ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
         ExitThroughMenu(program);
     }
@@ -554,14 +587,28 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
               ERROR_SUCCESS);
     EXPECT_STREQ(stored, L"1") << "a value that is not a REG_DWORD is never cleared";
 
+    // A cancelled wizard ends the start and asks again at the next one;
+    // a finished one clears "NeedConfig".
     const DWORD one = 1;
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_DWORD, &one, sizeof(one));
+    const std::string before = testfiles::Read(userFile);
     {
         Process program(L"");
+        EXPECT_EQ(AnswerWizard(program.Id(), IDCANCEL), 1);
+        EXPECT_NE(program.Wait(15000), static_cast<DWORD>(STILL_ACTIVE)) << "the start ends";
+    }
+    EXPECT_EQ(testfiles::Read(userFile), before) << "nothing written";
+    DWORD value = 7;
+    size = sizeof(value);
+    ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    EXPECT_EQ(value, 1u) << "still asked for";
+    {
+        Process program(L"");
+        EXPECT_EQ(AnswerWizard(program.Id(), IDOK), 4) << "asked again";
         ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
         ExitThroughMenu(program);
     }
-    DWORD value = 7;
+    value = 7;
     size = sizeof(value);
     ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value, &size);
     EXPECT_EQ(value, 0u) << "cleared once the first-run step completed";
