@@ -4,6 +4,7 @@
 #include "tests/CaptureFixture.h"
 #include "platform/FileSystem.h"
 #include "uikit/HotKey.h"
+#include "uikit/TextCatalog.h"
 #include "tests/UnixTools.h"
 
 #include <ShotDeskLib.h>
@@ -109,6 +110,20 @@ std::wstring AnswerMessageBoxOf(DWORD process, DWORD waitMs = 15000) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     return text;
 }
+
+// A finished wizard makes its answers the program folder's defaults too:
+// the build's file comes back when the test ends.
+class KeepFile {
+public:
+    explicit KeepFile(std::wstring path) : path_(std::move(path)), bytes_(testfiles::Read(path_)) {}
+    ~KeepFile() { testfiles::Write(path_, bytes_); }
+    KeepFile(const KeepFile&) = delete;
+    KeepFile& operator=(const KeepFile&) = delete;
+
+private:
+    std::wstring path_;
+    std::string bytes_;
+};
 
 // Answers the wizard pages of a process with one button (IDOK: Next on each
 // page and Finish on the last; IDCANCEL: Cancel on the first) until no page
@@ -350,6 +365,73 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     EXPECT_TRUE(WaitForTrayIcon(false)) << "the icon goes with the program";
 }
 
+TEST_F(Program, ANewUserAnswersTheWizardAndPrintScreenSavesThere) {
+    // The shipped profile, which names no folder, and an installer's
+    // "NeedConfig".
+    const auto shipped = platform::ReadWholeFile(SNAPWELL_SHIPPED_OPTIONS);
+    ASSERT_TRUE(shipped);
+    LoadOptionsFrom(shipped->c_str());
+    options->SetHotKeyValue(L"FullScreenCaptureKey", L"Ctrl + Alt + 70");
+    Save();
+    TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+    catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
+    catalog.LoadLanguages(*options, false);
+    const KeepFile defaults(std::wstring(SNAPWELL_BIN_FOLDER) + L"options.xml");
+    const DWORD one = 1;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_DWORD, &one, sizeof(one));
+
+    Process program(L"");
+    const auto page = [&](HWND previous) {
+        HWND found = nullptr;
+        for (int i = 0; i < 200 && !found; ++i) {
+            found = FindOf(program.Id(), L"#32770", nullptr, true, 0);
+            if (found == previous || (found && !::GetDlgItem(found, 11))) found = nullptr;
+            if (!found) Pump(100);
+        }
+        return found;
+    };
+    const auto next = [](HWND current) {
+        ::PostMessageW(current, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        for (int i = 0; i < 100 && ::IsWindow(current); ++i) Pump(50);
+    };
+    HWND key = page(nullptr);
+    ASSERT_NE(key, nullptr) << "the wizard opens";
+    unixtools::Screenshot("wizard-configkey");
+    next(key);
+    HWND choices = page(key);
+    next(choices);
+    // Save the picture as a file as well.
+    HWND action = page(choices);
+    ASSERT_NE(action, nullptr);
+    HWND save = ::FindWindowExW(action, nullptr, L"Button", ExpandText(L"WizardSave").c_str());
+    ASSERT_NE(save, nullptr);
+    ::SendMessageW(save, BM_CLICK, 0, 0);
+    unixtools::Screenshot("wizard-configaction");
+    next(action);
+    HWND folder = page(action);
+    HWND path = ::FindWindowExW(folder, nullptr, L"Edit", nullptr);
+    ASSERT_NE(path, nullptr) << "the folder page";
+    ::SendMessageW(path, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(shots.c_str()));
+    Pump(200);
+    unixtools::Screenshot("wizard-configfolder");
+    next(folder);
+    HWND finish = page(folder);
+    ASSERT_NE(finish, nullptr);
+    unixtools::Screenshot("wizard-finish");
+    next(finish);
+    ASSERT_TRUE(WaitForTrayIcon(true)) << "the program runs";
+
+    // The full-screen key saves into the chosen folder at once.
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    // The file is written under a temporary name first.
+    const std::vector<std::wstring> saved{L"Screen1.png"};
+    for (int i = 0; i < 100 && Files() != saved; ++i) Pump(100);
+    EXPECT_EQ(Files(), saved) << "a numbered file, no dialog";
+    EXPECT_EQ(MessageBoxOf(program.Id(), 500), nullptr);
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
 TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart) {
     options->SetHotKeyValue(L"WindowCaptureKey", L"Ctrl + Alt + 70");
     Save();
@@ -558,15 +640,7 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
         }
     }
 
-    // Finishing the wizard makes its answers the program folder's defaults
-    // too: the build's copy comes back afterwards.
-    const std::wstring defaults = std::wstring(SNAPWELL_BIN_FOLDER) + L"options.xml";
-    const std::string shippedDefaults = testfiles::Read(defaults);
-    struct Restore {
-        const std::wstring& path;
-        const std::string& bytes;
-        ~Restore() { testfiles::Write(path, bytes); }
-    } restore{defaults, shippedDefaults};
+    const KeepFile defaults(std::wstring(SNAPWELL_BIN_FOLDER) + L"options.xml");
 
     // "/CONFIG" first chooses the language from the user's UI language
     // (English here), whatever the options said, and runs the wizard.
