@@ -3,6 +3,7 @@
 // file, the program folder's copy and the shell were given.
 #include "app/ConfigurationWizard.h"
 #include "platform/XmlDom.h"
+#include "shellutil/OpenWith.h"
 #include "tests/OptionsFixture.h"
 #include "tests/ScreenTools.h"
 #include "tests/ShellRegistry.h"
@@ -171,6 +172,13 @@ TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"),
               documents + (documents.back() == L'\\' ? L"" : L"\\"));
     EXPECT_EQ(saved.GetProgramOption(L"AddProgramToStartupGroup", false), L"0");
+    // Each file type's editor: the first program the shell offers for it.
+    for (const wchar_t* type : {L".bmp", L".jpg", L".png", L".tif"}) {
+        OpenWithList offered;
+        offered.BuildOpenWithList(type + 1, true);
+        EXPECT_EQ(saved.GetProgramOption(type, false),
+                  offered.Entries().empty() ? std::wstring() : offered.Entries().front().m_ClassName);
+    }
     EXPECT_EQ(testfiles::Read(defaultFile), testfiles::Read(userFile));
     EXPECT_TRUE(HelpPageOpened(10000)) << "the help's start page went to the shell's handler for .htm";
 }
