@@ -75,6 +75,15 @@ void Press(HWND page, int id) {
     for (int i = 0; i < 100 && ::IsWindow(page); ++i) ::Sleep(30);
 }
 
+// Next on the hot-key and options pages, as they come: the action page.
+std::pair<HWND, std::wstring> ActionPageAsOffered() {
+    auto [page, name] = CurrentPage();
+    Press(page, IDOK);
+    std::tie(page, name) = CurrentPage(L"configkey");
+    Press(page, IDOK);
+    return CurrentPage(L"configoptions");
+}
+
 class Wizard : public OptionsFiles {
 protected:
     void SetUp() override {
@@ -188,11 +197,7 @@ TEST_F(Wizard, TheFolderMustTakeFilesAndAllThreeActionsRunTheEditor) {
     std::vector<int> nextEnabled;
     std::wstring backFromFinish;
     const auto outcome = Run([&] {
-        auto [page, name] = CurrentPage();
-        Press(page, IDOK);
-        std::tie(page, name) = CurrentPage(L"configkey");
-        Press(page, IDOK);
-        std::tie(page, name) = CurrentPage(L"configoptions");
+        auto [page, name] = ActionPageAsOffered();
         for (const wchar_t* item : {L"clipboard", L"save", L"open"}) SetChecked(page, L"configaction", item, true);
         Press(page, IDOK);
         std::tie(page, name) = CurrentPage(L"configaction");
@@ -227,11 +232,7 @@ TEST_F(Wizard, NoActionIsExplainedAndCancelAtTheEndWritesNothing) {
     const std::string before = testfiles::Read(userFile);
     std::wstring message, caption, stayed;
     const auto outcome = Run([&] {
-        auto [page, name] = CurrentPage();
-        Press(page, IDOK);
-        std::tie(page, name) = CurrentPage(L"configkey");
-        Press(page, IDOK);
-        std::tie(page, name) = CurrentPage(L"configoptions");
+        auto [page, name] = ActionPageAsOffered();
         SetChecked(page, L"configaction", L"clipboard", false);
         ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         for (int i = 0; i < 100 && message.empty(); ++i) {
