@@ -43,11 +43,17 @@ class ToolbarHidden {
 public:
     explicit ToolbarHidden(HWND toolbar) : toolbar_(toolbar) {
         wasVisible_ = toolbar_ != nullptr && ::IsWindowVisible(toolbar_) == TRUE;
-        if (wasVisible_) ::ShowWindow(toolbar_, SW_HIDE);
+        RECT place{};
+        if (wasVisible_) {
+            ::GetWindowRect(toolbar_, &place);
+            ::ShowWindow(toolbar_, SW_HIDE);
+        }
         ::Sleep(100);
-        // The whole desktop is repainted at once, so that the place where the
-        // toolbar was shows what lies beneath it in the grab.
-        ::RedrawWindow(nullptr, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        // The desktop is repainted at once, the place where the toolbar was
+        // included, so that the grab shows what lies beneath it (this
+        // process's own windows too, which cannot paint while it grabs).
+        const UINT where = wasVisible_ ? RDW_INVALIDATE | RDW_ERASE : 0;
+        ::RedrawWindow(nullptr, wasVisible_ ? &place : nullptr, nullptr, where | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
     ~ToolbarHidden() {
         if (wasVisible_) ::ShowWindow(toolbar_, SW_SHOW);
