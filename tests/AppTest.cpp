@@ -13,6 +13,8 @@
 
 #include <atomic>
 
+#include <pugixml.hpp>
+
 using namespace screen;
 
 namespace {
@@ -219,6 +221,30 @@ protected:
 };
 
 }  // namespace
+
+// The loader reads the program's manifest from resource 1 of type
+// RT_MANIFEST: it must be there, well formed, and ask for what the program
+// relies on.
+TEST(ProgramFile, CarriesAManifestForCommonControlsSixAndPerMonitorDpi) {
+    HMODULE file = ::LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    HRSRC found = ::FindResourceW(file, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(found, nullptr) << "resource 1 of type RT_MANIFEST";
+    const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(file, found)));
+    const std::string text(bytes, ::SizeofResource(file, found));
+    ::FreeLibrary(file);
+    pugi::xml_document manifest;
+    ASSERT_TRUE(manifest.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
+    const auto select = [&](const wchar_t* xpath) { return manifest.select_node(xpath).node(); };
+    const pugi::xml_node controls =
+        select(L"//*[local-name()='dependentAssembly']/*[local-name()='assemblyIdentity']");
+    EXPECT_STREQ(controls.attribute(L"name").value(), L"Microsoft.Windows.Common-Controls");
+    EXPECT_STREQ(controls.attribute(L"version").value(), L"6.0.0.0");
+    EXPECT_STREQ(select(L"//*[local-name()='dpiAwareness']").text().get(), L"PerMonitorV2, PerMonitor");
+    EXPECT_STREQ(select(L"//*[local-name()='dpiAware']").text().get(), L"true/pm");
+    EXPECT_TRUE(select(L"//*[local-name()='supportedOS'][@Id='{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}']"))
+        << "Windows 10 and 11";
+}
 
 TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
     Save();
