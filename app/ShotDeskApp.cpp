@@ -41,6 +41,14 @@ const HotKeyRow kHotKeyRows[5] = {
     {L"ResizeApplicationKey", &ICaptureEngine::ResizeApplication, L"ResizeHotKeyUsed"},
 };
 
+// Whether the user's setting gives Print Screen to Windows' snipping tool.
+bool PrintScreenOpensSnipping() {
+    DWORD value = 0, size = sizeof(value);
+    return ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Keyboard", L"PrintScreenKeyForSnippingEnabled",
+                          RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS &&
+           value == 1;
+}
+
 std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
 
 // A described dialog that is the application's CurrentDialog while it is
@@ -354,8 +362,13 @@ bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
     for (int i = 0; i < 5; ++i) {
         const std::optional<HotKey> key = ParseHotKeyText(options_->GetHotKeyValue(kHotKeyRows[i].option));
         if (!key) continue;
-        if (!::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers, key->virtualKey) && showMessages)
-            ShowProgramMessage(ExpandText(kHotKeyRows[i].takenMessage, true), MB_OK, trayWindow_.hwnd());
+        if (!::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers, key->virtualKey) && showMessages) {
+            std::wstring message = ExpandText(kHotKeyRows[i].takenMessage, true);
+            // Windows itself may hold Print Screen for its snipping tool.
+            if (key->virtualKey == VK_SNAPSHOT && PrintScreenOpensSnipping())
+                message += L"\n\n" + ExpandText(L"PrintScreenSnippingHint", true);
+            ShowProgramMessage(message, MB_OK, trayWindow_.hwnd());
+        }
     }
     return true;
 }

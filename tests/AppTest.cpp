@@ -458,6 +458,28 @@ TEST_F(Program, ANewUserAnswersTheWizardAndPrintScreenSavesThere) {
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
+TEST_F(Program, PrintScreenHeldForWindowsSnippingIsExplained) {
+    options->SetHotKeyValue(L"FullScreenCaptureKey", L"44");
+    Save();
+    TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+    catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
+    catalog.LoadLanguages(*options, false);
+    // Print Screen is taken, and the user's setting gives it to snipping.
+    HWND holder = ColourWindow(RGB(1, 1, 1), 0, 0, 10, 10);
+    ASSERT_TRUE(::RegisterHotKey(holder, 0x7001, 0, VK_SNAPSHOT));
+    constexpr wchar_t kKeyboard[] = L"Control Panel\\Keyboard";
+    const DWORD on = 1;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kKeyboard, L"PrintScreenKeyForSnippingEnabled", REG_DWORD, &on, sizeof(on));
+    Process program(L"");
+    const std::wstring message = AnswerMessageBoxOf(program.Id(), 20000);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKeyboard, L"PrintScreenKeyForSnippingEnabled");
+    ::UnregisterHotKey(holder, 0x7001);
+    ::DestroyWindow(holder);
+    EXPECT_EQ(message, ExpandText(L"FullscreenHotKeyUsed") + L"\n\n" + ExpandText(L"PrintScreenSnippingHint"));
+    EXPECT_EQ(MessageBoxOf(program.Id(), 1000), nullptr) << "one message, for the one key";
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
 TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart) {
     options->SetHotKeyValue(L"WindowCaptureKey", L"Ctrl + Alt + 70");
     Save();
