@@ -4,6 +4,8 @@
 #include "options/CaptureOptions.h"
 #include "platform/Gdi.h"
 
+#include <dwmapi.h>
+
 namespace {
 
 struct VisitContext {
@@ -12,7 +14,8 @@ struct VisitContext {
     RECT clip;
 };
 
-void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded);
+void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded,
+           bool topLevel = false);
 
 BOOL CALLBACK VisitChild(HWND window, LPARAM data) {
     auto* context = reinterpret_cast<VisitContext*>(data);
@@ -20,9 +23,15 @@ BOOL CALLBACK VisitChild(HWND window, LPARAM data) {
     return TRUE;
 }
 
-void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded) {
+void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded,
+           bool topLevel) {
     RECT rect;
-    if (::IsWindowVisible(window) != TRUE || !::GetWindowRect(window, &rect) || ::IsRectEmpty(&rect)) return;
+    if (::IsWindowVisible(window) != TRUE) return;
+    // A top-level window the user cannot see (a suspended app, one on
+    // another virtual desktop) is not offered, and one that is offered counts
+    // without its invisible resize borders.
+    if (topLevel ? (IsWindowCloaked(window) || !VisibleFrame(window, rect)) : !::GetWindowRect(window, &rect)) return;
+    if (::IsRectEmpty(&rect)) return;
     RECT visible{};
     if (!::IntersectRect(&visible, &rect, &clip)) visible = RECT{};
     if (!childrenExcluded) {
@@ -34,7 +43,7 @@ void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bo
 
 BOOL CALLBACK VisitTop(HWND window, LPARAM data) {
     auto* context = reinterpret_cast<VisitContext*>(data);
-    Visit(window, context->clip, *context->list, context->childrenExcluded);
+    Visit(window, context->clip, *context->list, context->childrenExcluded, true);
     return TRUE;
 }
 
@@ -57,6 +66,23 @@ HCURSOR GetForeignCursor(POINT& position) {
 }
 
 }  // namespace
+
+bool IsWindowCloaked(HWND window) {
+    DWORD cloaked = 0;
+    return SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked))) && cloaked != 0;
+}
+
+bool VisibleFrame(HWND window, RECT& frame) {
+    if (!::GetWindowRect(window, &frame)) return false;
+    RECT extended{};
+    // The frame the compositor draws lies inside the window rectangle; what
+    // else it answers (or a platform without it) leaves the rectangle.
+    if (SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &extended, sizeof(extended))) &&
+        !::IsRectEmpty(&extended) && extended.left >= frame.left && extended.top >= frame.top &&
+        extended.right <= frame.right && extended.bottom <= frame.bottom)
+        frame = extended;
+    return true;
+}
 
 BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(options) {}
 

@@ -14,6 +14,13 @@ struct WindowListEntry {
     HWND window;
 };
 
+// Whether the compositor hides a top-level window although it is visible
+// (a suspended app, a window on another virtual desktop).
+bool IsWindowCloaked(HWND window);
+// A top-level window's rectangle as drawn: without the invisible resize
+// borders where the compositor reports them. False for no window.
+bool VisibleFrame(HWND window, RECT& frame);
+
 class BKImageCaptureWnd : public ICaptureWnd {
 public:
     // options may be null: the cursor is then never drawn.

@@ -2,6 +2,8 @@
 // collection with its tint, the composed picture, the ways to cancel, the
 // resize variant, and every object of a capture released again.
 #include "capture/ResizePickerWnd.h"
+
+#include <dwmapi.h>
 #include "tests/CaptureFixture.h"
 #include "tests/UnixTools.h"
 
@@ -168,6 +170,33 @@ TEST_F(Picker, ResizePickerNamesTheTopLevelWindowClicked) {
     picker.Destroy();
     picker.RestoreCursor();
     ::DestroyWindow(child);
+}
+
+TEST_F(Picker, WindowsTheUserCannotSeeAreNotOffered) {
+    HWND hidden = ColourWindow(RGB(0, 200, 0), 700, 100, 120, 80);
+    Pump(200);
+    const auto offered = [&](HWND window) {
+        WindowCaptureWnd picker(options.get());
+        picker.BuildWindowList(true);
+        for (const WindowListEntry& entry : picker.WindowList())
+            if (entry.window == window) return true;
+        return false;
+    };
+    EXPECT_TRUE(offered(hidden));
+    const BOOL cloak = TRUE;
+    const bool cloakable = SUCCEEDED(::DwmSetWindowAttribute(hidden, DWMWA_CLOAK, &cloak, sizeof(cloak))) &&
+                           IsWindowCloaked(hidden);
+    // Where the compositor can cloak a window, the picker leaves it out;
+    // where it cannot, nothing visible is left out by mistake.
+    EXPECT_EQ(offered(hidden), !cloakable) << (cloakable ? "cloaked" : "this platform cannot cloak");
+    RECT frame{}, window{};
+    ASSERT_TRUE(VisibleFrame(hidden, frame));
+    ::GetWindowRect(hidden, &window);
+    EXPECT_TRUE(frame.left >= window.left && frame.right <= window.right && frame.top >= window.top &&
+                frame.bottom <= window.bottom)
+        << "the drawn frame lies within the window rectangle";
+    EXPECT_FALSE(VisibleFrame(nullptr, frame));
+    ::DestroyWindow(hidden);
 }
 
 TEST_F(Picker, HitTestFindsTheDeepestWindowWithExclusiveEdges) {
