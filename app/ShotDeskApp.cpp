@@ -49,8 +49,6 @@ bool PrintScreenOpensSnipping() {
            value == 1;
 }
 
-std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
-
 // A described dialog that is the application's CurrentDialog while it is
 // open, so that a hot key brings it forward instead of capturing.
 class CurrentDialogOf : public XmlDialog {
@@ -297,9 +295,6 @@ void CShotDeskApp::ActivatePreviousInstance() {
         ::PostMessageW(running, CShellIconWND::kTrayCallback, CShellIconWND::kTrayIconId, WM_LBUTTONUP);
     }
 }
-
-// The first-run wizard comes with the described dialogs; until then the
-// step completes at once.
 
 bool CShotDeskApp::RunSplash() {
     CSplashDialog splash;

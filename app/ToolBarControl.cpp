@@ -40,8 +40,6 @@ int ToolTipId(const NMHDR& header, UINT flags) {
                                   : static_cast<int>(header.idFrom);
 }
 
-std::wstring ProgramKeyPath() { return std::wstring(L"Software\\") + kCompanyName + L"\\" + kProductName; }
-
 std::wstring StringResource(int id) {
     const wchar_t* text = nullptr;
     const int length = ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(id),
@@ -72,7 +70,7 @@ bool ToolBarControl::OnCreate() {
     bar_.ApplyImageLists();
     bar_.ComputeSizes(labelMode_);
     ::SendMessageW(bar_.hwnd(), TB_AUTOSIZE, 0, 0);
-    RebuildToolBar();
+    // Restoring the place ends with the rebuild of the buttons.
     RestorePosition();
     // Only Move and Close are left in the system menu.
     if (HMENU menu = ::GetSystemMenu(hwnd(), FALSE)) {
@@ -122,8 +120,7 @@ void ToolBarControl::RebuildToolBar() {
 
 std::wstring ToolBarControl::ToolTipText(int commandId) const {
     std::wstring text = ExpandText(L"ToolTips" + std::to_wstring(commandId), true);
-    const size_t placeholder = text.find(L"{1}");
-    if (placeholder == std::wstring::npos) return text;
+    if (text.find(L"{1}") == std::wstring::npos) return text;
     std::wstring keyText;
     try {
         CaptureOptions* options = engine_.Options();
@@ -136,9 +133,7 @@ std::wstring ToolBarControl::ToolTipText(int commandId) const {
     } catch (...) {
         keyText.clear();
     }
-    for (size_t at = text.find(L"{1}"); at != std::wstring::npos; at = text.find(L"{1}", at + keyText.size()))
-        text.replace(at, 3, keyText);
-    return text;
+    return FillFirstArgument(text, keyText);
 }
 
 void ToolBarControl::OnButton(int commandId) {
@@ -176,14 +171,11 @@ void ToolBarControl::Close() {
 void ToolBarControl::SavePosition() const {
     RECT window{};
     if (!::GetWindowRect(hwnd(), &window)) return;
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                          &key, nullptr) != ERROR_SUCCESS)
-        return;
+    // The program's key is created where it is missing.
+    const std::wstring key = ProgramKeyPath();
     const DWORD x = static_cast<DWORD>(window.left), y = static_cast<DWORD>(window.top);
-    ::RegSetValueExW(key, L"x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&x), sizeof(x));
-    ::RegSetValueExW(key, L"y", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&y), sizeof(y));
-    ::RegCloseKey(key);
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"x", REG_DWORD, &x, sizeof(x));
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"y", REG_DWORD, &y, sizeof(y));
 }
 
 POINT ToolBarControl::RestoredPosition(const DWORD* x, const DWORD* y, int cx, int cy) {
@@ -195,18 +187,15 @@ POINT ToolBarControl::RestoredPosition(const DWORD* x, const DWORD* y, int cx, i
 
 void ToolBarControl::RestorePosition() {
     const int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
+    // Only a REG_DWORD counts as a stored coordinate.
+    const std::wstring key = ProgramKeyPath();
+    const auto stored = [&key](const wchar_t* name, DWORD& value) {
+        DWORD size = sizeof(value);
+        return ::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+               ERROR_SUCCESS;
+    };
     DWORD x = 0, y = 0;
-    bool haveX = false, haveY = false;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        DWORD type = 0, size = sizeof(x);
-        haveX = ::RegQueryValueExW(key, L"x", nullptr, &type, reinterpret_cast<BYTE*>(&x), &size) == ERROR_SUCCESS &&
-                type == REG_DWORD && size == sizeof(x);
-        size = sizeof(y);
-        haveY = ::RegQueryValueExW(key, L"y", nullptr, &type, reinterpret_cast<BYTE*>(&y), &size) == ERROR_SUCCESS &&
-                type == REG_DWORD && size == sizeof(y);
-        ::RegCloseKey(key);
-    }
+    const bool haveX = stored(L"x", x), haveY = stored(L"y", y);
     // Without a stored position (a first start included) the toolbar starts
     // in the middle of the screen rather than in its corner.
     const POINT at = RestoredPosition(haveX ? &x : nullptr, haveY ? &y : nullptr, cx, cy);
