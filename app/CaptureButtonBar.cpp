@@ -1,5 +1,6 @@
 #include "app/CaptureButtonBar.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Gdi.h"
 #include "platform/Window.h"
 #include "resources/resource.h"
@@ -21,13 +22,11 @@ constexpr DWORD kBarStyle = 0x40001832 | WS_VISIBLE | TBSTYLE_TOOLTIPS;
 
 // The command ids of a toolbar resource, or none.
 std::vector<int> ToolbarCommands(int id) {
-    const HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(kToolbarResourceType));
-    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const auto* words = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
-    const DWORD size = found ? ::SizeofResource(module, found) / sizeof(WORD) : 0;
+    const std::string_view bytes = platform::ResourceData(id, MAKEINTRESOURCEW(kToolbarResourceType));
+    const auto* words = reinterpret_cast<const WORD*>(bytes.data());
+    const size_t size = bytes.size() / sizeof(WORD);
     std::vector<int> ids;
-    if (words == nullptr || size < 4 || words[0] != 1) return ids;
+    if (size < 4 || words[0] != 1) return ids;
     for (DWORD i = 0; i < words[3] && 4 + i < size; ++i) ids.push_back(words[4 + i]);
     return ids;
 }

@@ -19,11 +19,6 @@ namespace {
 constexpr const wchar_t* kPages[] = {L"configkey", L"configoptions", L"configfolder", L"configaction", L"finish"};
 constexpr int kKeyStep = 0, kOptionsStep = 1, kFolderStep = 2, kActionStep = 3, kFinishStep = 4;
 
-std::wstring WithBackslash(std::wstring folder) {
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    return folder;
-}
-
 // One page: its check boxes, path and prompt show the answers so far, and
 // its Next and Back store what the user chose.
 class WizardPage : public XmlDialog {
@@ -57,13 +52,10 @@ protected:
             CheckFolder();
         }
         if (HWND prompt = ControlByName(L"prompt")) {
-            std::wstring text = platform::WindowText(prompt);
             const std::wstring key =
                 answers_.hotKey ? FormatHotKeyForDisplay(answers_.hotKey->modifiers, answers_.hotKey->virtualKey)
                                 : std::wstring();
-            for (size_t at = text.find(L"{1}"); at != std::wstring::npos; at = text.find(L"{1}", at + key.size()))
-                text.replace(at, 3, key);
-            ::SetWindowTextW(prompt, text.c_str());
+            ::SetWindowTextW(prompt, FillFirstArgument(platform::WindowText(prompt), key).c_str());
         }
         // The wizard runs before anything else of the program shows.
         ::SetForegroundWindow(hwnd());
@@ -92,8 +84,9 @@ private:
     void SetCheck(const wchar_t* name, bool checked) const {
         if (HWND box = ControlByName(name)) ::SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     }
+    // A page without the box leaves the answer as it was.
     void ReadCheck(const wchar_t* name, bool& answer) const {
-        if (HWND box = ControlByName(name)) answer = ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        if (ControlByName(name) != nullptr) answer = Checked(name);
     }
     bool Checked(const wchar_t* name) const {
         HWND box = ControlByName(name);
@@ -186,11 +179,11 @@ void ConfigurationWizard::WriteAnswers() {
         options_.SetProgramOption(type, editors.Entries().empty() ? std::wstring() : editors.Entries().front().m_ClassName,
                                   true);
     }
-    options_.SetProfileOption(L"DefaultProfile", L"TargetFolder", WithBackslash(answers_.folder));
+    options_.SetProfileOption(L"DefaultProfile", L"TargetFolder", platform::WithTrailingBackslash(answers_.folder));
     options_.SetProgramOption(L"AddProgramToStartupGroup", answers_.startup ? L"1" : L"0", false);
     options_.SaveOptions();
     if (!helpFolder_.empty())
-        ::ShellExecuteW(nullptr, L"open", (WithBackslash(helpFolder_) + L"index.htm").c_str(), nullptr, nullptr,
+        ::ShellExecuteW(nullptr, L"open", (platform::WithTrailingBackslash(helpFolder_) + L"index.htm").c_str(), nullptr, nullptr,
                         SW_SHOWNORMAL);
     // The answers become the installation's defaults too, where its folder
     // can be written.

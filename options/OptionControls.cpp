@@ -1,6 +1,7 @@
 #include "options/OptionControls.h"
 
 #include "options/OptionsDocument.h"
+#include "platform/FileSystem.h"
 #include "platform/SubclassedWindow.h"
 #include "platform/Window.h"
 #include "shellutil/OpenWith.h"
@@ -358,7 +359,7 @@ private:
         if (message == BFFM_INITIALIZED) {
             // The nearest folder that exists, for a path with a drive.
             std::wstring path = reinterpret_cast<const wchar_t*>(start);
-            while (path.size() > 3 && path[1] == L':' && !IsExistingFolder(path)) {
+            while (path.size() > 3 && path[1] == L':' && !platform::DirectoryExists(path)) {
                 if (path.back() == L'\\') path.pop_back();
                 const size_t cut = path.rfind(L'\\');
                 if (cut == std::wstring::npos) break;
@@ -396,10 +397,6 @@ private:
         }
         if (message == WM_NCDESTROY) ::RemoveWindowSubclass(picker, PickerGuard, 1);
         return ::DefSubclassProc(picker, message, wParam, lParam);
-    }
-    static bool IsExistingFolder(const std::wstring& path) {
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     void Browse() {

@@ -1,5 +1,7 @@
 #include "platform/Dialog.h"
 
+#include "platform/FileSystem.h"
+
 namespace platform {
 
 Dialog::~Dialog() {
@@ -62,13 +64,10 @@ void SetWindowIcons(HWND window, int iconId) {
 }
 
 std::vector<WORD> LoadDialogTemplate(int id) {
-    const HMODULE module = ::GetModuleHandleW(nullptr);
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));  // RT_DIALOG
-    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-    const auto* words = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
-    const DWORD size = found ? ::SizeofResource(module, found) : 0;
-    if (words == nullptr || size < sizeof(DLGTEMPLATE)) return {};
-    return std::vector<WORD>(words, words + (size + 1) / sizeof(WORD));
+    const std::string_view bytes = ResourceData(id, MAKEINTRESOURCEW(5));  // RT_DIALOG
+    if (bytes.size() < sizeof(DLGTEMPLATE)) return {};
+    const auto* words = reinterpret_cast<const WORD*>(bytes.data());
+    return std::vector<WORD>(words, words + (bytes.size() + 1) / sizeof(WORD));
 }
 
 }  // namespace platform

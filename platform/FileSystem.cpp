@@ -96,6 +96,14 @@ bool ReplaceFileContents(const std::wstring& path, const std::string& data) {
     return false;
 }
 
+std::string_view ResourceData(int id, const wchar_t* type, HMODULE module) {
+    if (module == nullptr) module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const auto* bytes = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    return bytes ? std::string_view(bytes, ::SizeofResource(module, found)) : std::string_view();
+}
+
 std::wstring ModuleFileName(HMODULE module) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {

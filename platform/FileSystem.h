@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -37,6 +38,10 @@ bool MoveFileReplacing(const std::wstring& temp, const std::wstring& path);
 
 // The full path of the running executable.
 std::wstring ModuleFileName(HMODULE module = nullptr);
+
+// The bytes of a resource of the module (the program file by default); empty
+// when it has none. They live as long as the module stays loaded.
+std::string_view ResourceData(int id, const wchar_t* type, HMODULE module = nullptr);
 
 // The folder part of a path up to and including its last backslash.
 std::wstring FolderOf(const std::wstring& path);

@@ -133,8 +133,7 @@ std::wstring CheckFolderWritable(const std::wstring& folder) {
 }
 
 bool IsFolderWritable(const std::wstring& folder) {
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!platform::DirectoryExists(folder)) return false;
     wchar_t probe[MAX_PATH] = {};
     // The platform makes the probe under a unique name; it is then written
     // as a capture would be.

@@ -1,5 +1,6 @@
 #include "uikit/PathEditCtrl.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Window.h"
 #include "uikit/TextCatalog.h"
 
@@ -33,11 +34,6 @@ std::wstring FullPath(const std::wstring& path) {
     wchar_t full[MAX_PATH] = {};
     const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
     return length == 0 || length >= MAX_PATH ? path : std::wstring(full, length);
-}
-
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // "|"-separated filter text as the file dialog wants it: "\0"-separated,
@@ -548,7 +544,7 @@ void PathEditCtrl::BrowseForFile() {
 
     std::wstring folder;
     if (std::optional<std::wstring> first = FirstPath()) {
-        if (IsFolder(*first)) {
+        if (platform::DirectoryExists(*first)) {
             folder = *first;
         } else {
             folder = pathfield::FolderOf(*first);

@@ -226,6 +226,12 @@ std::wstring ExpandText(const std::wstring& text, bool translate) {
     return ExpandPlaceholders(text, ProductTexts{});
 }
 
+std::wstring FillFirstArgument(std::wstring text, const std::wstring& value) {
+    for (size_t at = text.find(L"{1}"); at != std::wstring::npos; at = text.find(L"{1}", at + value.size()))
+        text.replace(at, 3, value);
+    return text;
+}
+
 std::wstring ProgramVersionText(const std::wstring& appFileName) {
     return FormatFileVersion(ProgramFolder() + appFileName + L".exe", true);
 }

@@ -116,6 +116,9 @@ std::wstring ChooseLanguageFile(OptionsDocument& options);
 // object nothing is translated and the product placeholders read as empty.
 std::wstring ExpandText(const std::wstring& text, bool translate = true);
 
+// Every "{1}" of a translated text replaced by value.
+std::wstring FillFirstArgument(std::wstring text, const std::wstring& value);
+
 // The short file version of the program file appFileName + ".exe" in the
 // program folder: the value of "{version}". Empty when it has none.
 std::wstring ProgramVersionText(const std::wstring& appFileName);
