@@ -228,11 +228,9 @@ protected:
 TEST(ProgramFile, CarriesAManifestForCommonControlsSixAndPerMonitorDpi) {
     HMODULE file = ::LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(file, nullptr);
-    HRSRC found = ::FindResourceW(file, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-    ASSERT_NE(found, nullptr) << "resource 1 of type RT_MANIFEST";
-    const auto* bytes = static_cast<const char*>(::LockResource(::LoadResource(file, found)));
-    const std::string text(bytes, ::SizeofResource(file, found));
+    const std::string text(platform::ResourceData(1, MAKEINTRESOURCEW(24), file));
     ::FreeLibrary(file);
+    ASSERT_FALSE(text.empty()) << "resource 1 of type RT_MANIFEST";
     pugi::xml_document manifest;
     ASSERT_TRUE(manifest.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
     const auto select = [&](const wchar_t* xpath) { return manifest.select_node(xpath).node(); };
@@ -399,9 +397,7 @@ TEST_F(Program, ANewUserAnswersTheWizardAndPrintScreenSavesThere) {
     LoadOptionsFrom(shipped->c_str());
     options->SetHotKeyValue(L"FullScreenCaptureKey", L"Ctrl + Alt + 70");
     Save();
-    TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
-    catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
-    catalog.LoadLanguages(*options, false);
+    LoadShippedLanguages();
     const KeepFile defaults(std::wstring(SNAPWELL_BIN_FOLDER) + L"options.xml");
     const DWORD one = 1;
     ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_DWORD, &one, sizeof(one));
@@ -461,9 +457,7 @@ TEST_F(Program, ANewUserAnswersTheWizardAndPrintScreenSavesThere) {
 TEST_F(Program, PrintScreenHeldForWindowsSnippingIsExplained) {
     options->SetHotKeyValue(L"FullScreenCaptureKey", L"44");
     Save();
-    TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
-    catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
-    catalog.LoadLanguages(*options, false);
+    LoadShippedLanguages();
     // Print Screen is taken, and the user's setting gives it to snipping.
     HWND holder = ColourWindow(RGB(1, 1, 1), 0, 0, 10, 10);
     ASSERT_TRUE(::RegisterHotKey(holder, 0x7001, 0, VK_SNAPSHOT));

@@ -7,8 +7,6 @@
 #include "tests/OptionsFixture.h"
 #include "tests/ScreenTools.h"
 #include "tests/TestFiles.h"
-#include "uikit/CorvaneApp.h"
-#include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
 
@@ -49,9 +47,7 @@ protected:
         options->SetProgramOption(L"MultipleCaptureProfiles", L"0", false);
         options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots);
         options->SetProfileOption(L"DefaultProfile", L"TargetType", L"0");
-        TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
-        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
-        catalog.LoadLanguages(*options, false);
+        LoadShippedLanguages();
         engine.SetOptions(options.get());
     }
     std::vector<std::wstring> Files() { return testfiles::List(shots); }

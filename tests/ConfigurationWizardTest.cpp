@@ -2,6 +2,7 @@
 // clicked, a folder typed, Next, Back and Cancel; then what the options
 // file, the program folder's copy and the shell were given.
 #include "app/ConfigurationWizard.h"
+#include "platform/FileSystem.h"
 #include "platform/XmlDom.h"
 #include "shellutil/OpenWith.h"
 #include "tests/OptionsFixture.h"
@@ -89,9 +90,7 @@ protected:
     void SetUp() override {
         OptionsFiles::SetUp();
         LoadOptionsFrom(testfiles::Read(SNAPWELL_SHIPPED_OPTIONS).c_str());
-        TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
-        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
-        catalog.LoadLanguages(*options, false);
+        LoadShippedLanguages();
         ASSERT_TRUE(options->SaveOptions());
         documents = GetDocumentsFolder(L"", false);
         // The help page opens with whatever the user's .htm handler is: here
@@ -187,7 +186,7 @@ TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
     EXPECT_EQ(saved.GetProgramOption(L"HideCursor", false), L"1");
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to file and run editor");
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"),
-              documents + (documents.back() == L'\\' ? L"" : L"\\"));
+              platform::WithTrailingBackslash(documents));
     EXPECT_EQ(saved.GetProgramOption(L"AddProgramToStartupGroup", false), L"0");
     // Each file type's editor: the first program the shell offers for it.
     for (const wchar_t* type : {L".bmp", L".jpg", L".png", L".tif"}) {
@@ -232,7 +231,7 @@ TEST_F(Wizard, TheFolderMustTakeFilesAndAllThreeActionsRunTheEditor) {
     CaptureOptions saved;
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to clipboard,to file and run editor");
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"),
-              writable + (writable.back() == L'\\' ? L"" : L"\\"));
+              platform::WithTrailingBackslash(writable));
     EXPECT_TRUE(HelpPageOpened(10000)) << "the help page here too";
 }
 

@@ -53,8 +53,7 @@ protected:
         // The messages in English, as a user sees them.
         TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
         savedCatalog_ = catalog;
-        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
-        ASSERT_TRUE(catalog.LoadLanguages(*options, false)) << catalog.GetLastLoadError();
+        ASSERT_TRUE(LoadShippedLanguages()) << catalog.GetLastLoadError();
         ASSERT_NE(ExpandText(L"NoImageEditingApp").find(L"{1}"), std::wstring::npos);
         registry.SetClass(L"SnapwellTest.Plain\\shell\\open\\command", nullptr,
                           L"\"" + Editor(L"plain_editor") + L"\" \"%1\"");

@@ -76,9 +76,7 @@ protected:
             testfiles::Write(userFile, userXml);
             options->LoadOptions();
         }
-        TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
-        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
-        catalog.LoadLanguages(*options, false);
+        LoadShippedLanguages();
         dialog = std::make_unique<TestOptionsDialog>(*options);
         window = dialog->CreateModelessDialog(nullptr);
         ASSERT_NE(window, nullptr);

@@ -4,6 +4,8 @@
 #include "options/CaptureOptions.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/TestFiles.h"
+#include "uikit/CorvaneApp.h"
+#include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,14 @@ protected:
     void LoadOptionsFrom(const char* xml) {
         testfiles::Write(defaultFile, xml);
         options = std::make_unique<CaptureOptions>();
+    }
+
+    // The texts of the language the options name, from the shipped
+    // language files; false when they cannot be loaded.
+    bool LoadShippedLanguages() {
+        TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+        catalog.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
+        return catalog.LoadLanguages(*options, false);
     }
 
     // An empty folder of that name in the user's documents.
