@@ -3,6 +3,7 @@
 #include "app/CaptureEngine.h"
 #include "app/ShotDeskConstants.h"
 #include "options/CaptureOptions.h"
+#include "platform/Monitors.h"
 #include "resources/resource.h"
 #include "uikit/HotKey.h"
 #include "uikit/TextCatalog.h"
@@ -42,8 +43,8 @@ int ToolTipId(const NMHDR& header, UINT flags) {
 
 std::wstring StringResource(int id) {
     const wchar_t* text = nullptr;
-    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(id),
-                                     reinterpret_cast<LPWSTR>(&text), 0);
+    const int length =
+        ::LoadStringW(::GetModuleHandleW(nullptr), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 && text != nullptr ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
@@ -74,8 +75,7 @@ bool ToolBarControl::OnCreate() {
     RestorePosition();
     // Only Move and Close are left in the system menu.
     if (HMENU menu = ::GetSystemMenu(hwnd(), FALSE)) {
-        for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE})
-            ::DeleteMenu(menu, command, MF_BYCOMMAND);
+        for (UINT command : {SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE}) ::DeleteMenu(menu, command, MF_BYCOMMAND);
     }
     return true;
 }
@@ -153,8 +153,7 @@ void ToolBarControl::OnButton(int commandId) {
             }
             ::ShowWindow(hwnd(), SW_SHOW);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -178,15 +177,32 @@ void ToolBarControl::SavePosition() const {
     ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"y", REG_DWORD, &y, sizeof(y));
 }
 
-POINT ToolBarControl::RestoredPosition(const DWORD* x, const DWORD* y, int cx, int cy) {
-    if (x == nullptr || y == nullptr) return POINT{cx / 2, cy / 2};
-    // Stored as unsigned words: a negative coordinate reads as a huge one.
-    const auto inside = [](DWORD value, int limit) { return static_cast<int>(value) >= 0 && static_cast<int>(value) <= limit; };
-    return POINT{inside(*x, cx) ? static_cast<LONG>(*x) : cx / 2, inside(*y, cy) ? static_cast<LONG>(*y) : cy / 2};
+namespace {
+
+bool Holds(const RECT& area, POINT p) {
+    return p.x >= area.left && p.x <= area.right && p.y >= area.top && p.y <= area.bottom;
+}
+
+POINT Centre(const RECT& area) { return POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2}; }
+
+}  // namespace
+
+POINT ToolBarControl::RestoredPosition(const DWORD* x, const DWORD* y, const std::vector<RECT>& workAreas) {
+    const RECT primary = workAreas.empty() ? RECT{} : workAreas.front();
+    const POINT centre = Centre(primary);
+    if (x == nullptr || y == nullptr) return centre;
+    // Stored as words: a place left of or above the primary monitor reads
+    // back negative.
+    const POINT stored{static_cast<LONG>(static_cast<int>(*x)), static_cast<LONG>(static_cast<int>(*y))};
+    for (const RECT& area : workAreas)
+        if (Holds(area, stored)) return stored;
+    // On no monitor now (one that is gone, say): each edge beyond the
+    // primary monitor's work area comes to its middle.
+    return POINT{stored.x >= primary.left && stored.x <= primary.right ? stored.x : centre.x,
+                 stored.y >= primary.top && stored.y <= primary.bottom ? stored.y : centre.y};
 }
 
 void ToolBarControl::RestorePosition() {
-    const int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
     // Only a REG_DWORD counts as a stored coordinate.
     const std::wstring key = ProgramKeyPath();
     const auto stored = [&key](const wchar_t* name, DWORD& value) {
@@ -198,25 +214,52 @@ void ToolBarControl::RestorePosition() {
     const bool haveX = stored(L"x", x), haveY = stored(L"y", y);
     // Without a stored position (a first start included) the toolbar starts
     // in the middle of the screen rather than in its corner.
-    const POINT at = RestoredPosition(haveX ? &x : nullptr, haveY ? &y : nullptr, cx, cy);
+    const POINT at =
+        RestoredPosition(haveX ? &x : nullptr, haveY ? &y : nullptr, platform::WorkAreas(platform::Monitors()));
     ::SetWindowPos(hwnd(), HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     RebuildToolBar();
 }
 
-POINT ToolBarControl::KeptOnScreen(const RECT& window, int cx, int cy, bool strict) {
+POINT ToolBarControl::KeptOnScreen(const RECT& window, const std::vector<RECT>& workAreas, bool strict) {
+    if (workAreas.empty()) return POINT{window.left, window.top};
+    const auto touches = [&window](const RECT& area) {
+        return window.left <= area.right && window.right >= area.left && window.top <= area.bottom &&
+               window.bottom >= area.top;
+    };
+    const auto within = [&window](const RECT& area) {
+        return window.left >= area.left && window.right <= area.right && window.top >= area.top &&
+               window.bottom <= area.bottom;
+    };
+    // The monitor it is measured against: the one it overlaps most, or the
+    // primary when it is on none.
+    RECT home = workAreas.front();
+    LONG best = -1;
+    for (const RECT& area : workAreas) {
+        if (strict ? within(area) : touches(area)) return POINT{window.left, window.top};
+        RECT common{};
+        if (::IntersectRect(&common, &window, &area)) {
+            const LONG size = (common.right - common.left) * (common.bottom - common.top);
+            if (size > best) best = size, home = area;
+        }
+    }
+    // Each edge that leaves that monitor (wholly when lenient, at all when
+    // strict) brings the toolbar to the monitor's middle on that axis.
     POINT at{window.left, window.top};
     const LONG width = window.right - window.left, height = window.bottom - window.top;
-    if (window.left > cx || window.right < 0 || (strict && (window.right > cx || window.left < 0)))
-        at.x = cx / 2 - width / 2;
-    if (window.top > cy || window.bottom < 0 || (strict && (window.bottom > cy || window.top < 0)))
-        at.y = cy / 2 - height / 2;
+    const POINT centre = Centre(home);
+    if (window.left > home.right || window.right < home.left ||
+        (strict && (window.right > home.right || window.left < home.left)))
+        at.x = centre.x - width / 2;
+    if (window.top > home.bottom || window.bottom < home.top ||
+        (strict && (window.bottom > home.bottom || window.top < home.top)))
+        at.y = centre.y - height / 2;
     return at;
 }
 
 void ToolBarControl::KeepOnScreen(bool strict) {
     RECT window{};
     if (!::GetWindowRect(hwnd(), &window)) return;
-    const POINT at = KeptOnScreen(window, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), strict);
+    const POINT at = KeptOnScreen(window, platform::WorkAreas(platform::Monitors()), strict);
     if (at.x == window.left && at.y == window.top) return;
     ::SetWindowPos(hwnd(), HWND_TOPMOST, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
 }
@@ -248,16 +291,11 @@ LRESULT ToolBarControl::OnNotify(NMHDR* header) {
         case TBN_BEGINADJUST:
         case TBN_ENDADJUST:
         case TBN_RESET:
-        case TBN_CUSTHELP:
-            return TRUE;
-        case TBN_TOOLBARCHANGE:
-            bar_.FitParent();
-            return 0;
+        case TBN_CUSTHELP: return TRUE;
+        case TBN_TOOLBARCHANGE: bar_.FitParent(); return 0;
         case TBN_GETBUTTONINFOW:
-        case TBN_GETBUTTONINFOA:
-            return FALSE;
-        default:
-            return 0;
+        case TBN_GETBUTTONINFOA: return FALSE;
+        default: return 0;
     }
 }
 
@@ -273,9 +311,7 @@ LRESULT ToolBarControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
                 return 0;
             }
             break;
-        case WM_CLOSE:
-            Close();
-            return 0;
+        case WM_CLOSE: Close(); return 0;
         case WM_KEYUP:
             if (wParam == VK_ESCAPE) Close();
             break;
@@ -284,21 +320,16 @@ LRESULT ToolBarControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             if (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW) TellMainWindow(true);
             return result;
         }
-        case WM_DISPLAYCHANGE:
-            KeepOnScreen(true);
-            return 0;
+        case WM_DISPLAYCHANGE: KeepOnScreen(true); return 0;
         case WM_STYLECHANGED: {
             const LRESULT result = Default(message, wParam, lParam);
             RebuildToolBar();
             return result;
         }
-        case WM_NOTIFY:
-            return OnNotify(reinterpret_cast<NMHDR*>(lParam));
-        case WM_SETTINGCHANGE:
-            return 0;
+        case WM_NOTIFY: return OnNotify(reinterpret_cast<NMHDR*>(lParam));
+        case WM_SETTINGCHANGE: return 0;
 
-        default:
-            break;
+        default: break;
     }
     return Default(message, wParam, lParam);
 }

@@ -6,6 +6,7 @@
 #include "platform/Window.h"
 
 #include <string>
+#include <vector>
 
 class CCaptureEngine;
 
@@ -29,12 +30,13 @@ public:
     std::wstring ToolTipText(int commandId) const;
     CaptureButtonBar& Bar() { return bar_; }
 
-    // Where a stored position puts the window's top-left corner on a screen
-    // of cx x cy; without a stored value, the centre.
-    static POINT RestoredPosition(const DWORD* x, const DWORD* y, int cx, int cy);
-    // Where a window must move to stay on a screen of cx x cy (strict: wholly
-    // on it); its own position when it may stay.
-    static POINT KeptOnScreen(const RECT& window, int cx, int cy, bool strict);
+    // workAreas are the monitors' work areas, the primary first.
+    // Where a stored position puts the window's top-left corner: kept when
+    // it lies on a monitor; without a stored value, the primary's centre.
+    static POINT RestoredPosition(const DWORD* x, const DWORD* y, const std::vector<RECT>& workAreas);
+    // Where a window must move to stay on the monitors (lenient: touching
+    // one; strict: wholly on one); its own position when it may stay.
+    static POINT KeptOnScreen(const RECT& window, const std::vector<RECT>& workAreas, bool strict);
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

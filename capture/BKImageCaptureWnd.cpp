@@ -3,6 +3,7 @@
 #include "capture/TraceTimer.h"
 #include "options/CaptureOptions.h"
 #include "platform/Gdi.h"
+#include "platform/Monitors.h"
 
 #include <dwmapi.h>
 
@@ -23,8 +24,7 @@ BOOL CALLBACK VisitChild(HWND window, LPARAM data) {
     return TRUE;
 }
 
-void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded,
-           bool topLevel) {
+void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded, bool topLevel) {
     RECT rect;
     if (::IsWindowVisible(window) != TRUE) return;
     // A top-level window the user cannot see (a suspended app, one on
@@ -88,8 +88,9 @@ BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(option
 
 bool BKImageCaptureWnd::BuildWindowList(bool childrenExcluded) {
     m_windowList.clear();
-    VisitContext context{&m_windowList, childrenExcluded, {}};
-    ::GetWindowRect(::GetDesktopWindow(), &context.clip);
+    // Windows on every monitor count; what lies beyond all of them does not.
+    VisitContext context{&m_windowList, childrenExcluded, platform::VirtualScreen()};
+    m_origin = POINT{context.clip.left, context.clip.top};
     ::EnumWindows(VisitTop, reinterpret_cast<LPARAM>(&context));
     return !m_windowList.empty();
 }
@@ -106,16 +107,18 @@ void BKImageCaptureWnd::DrawCursorIntoCapture(HDC memoryDc) {
         if (info.hbmMask) ::DeleteObject(info.hbmMask);
         if (info.hbmColor) ::DeleteObject(info.hbmColor);
     }
-    ::DrawIcon(memoryDc, position.x, position.y, cursor);
+    ::DrawIcon(memoryDc, position.x - m_origin.x, position.y - m_origin.y, cursor);
 }
 
 bool BKImageCaptureWnd::CaptureDesktop() {
     TraceTimer trace(L"BKImageCaptureWnd::CaptureDesktop");
-    const HWND desktop = ::GetDesktopWindow();
-    RECT rect;
-    if (!::GetWindowRect(desktop, &rect)) return false;
+    // Every monitor: the picture's (0, 0) is the virtual screen's top-left,
+    // which lies at negative coordinates when a monitor is left of or above
+    // the primary one.
+    const RECT rect = platform::VirtualScreen();
+    m_origin = POINT{rect.left, rect.top};
     const int w = rect.right - rect.left, h = rect.bottom - rect.top;
-    platform::WindowDc screen(desktop, true);
+    platform::WindowDc screen(nullptr);
     if (!screen || w <= 0 || h <= 0) return false;
     platform::MemoryDc memory(screen.get());
     platform::UniqueHbitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
@@ -123,7 +126,7 @@ bool BKImageCaptureWnd::CaptureDesktop() {
     {
         platform::SelectedObject selected(memory.get(), bitmap.get());
         // CAPTUREBLT brings layered (translucent) windows into the copy.
-        if (!::BitBlt(memory.get(), 0, 0, w, h, screen.get(), 0, 0, SRCCOPY | CAPTUREBLT)) return false;
+        if (!::BitBlt(memory.get(), 0, 0, w, h, screen.get(), rect.left, rect.top, SRCCOPY | CAPTUREBLT)) return false;
         DrawCursorIntoCapture(memory.get());
     }
     m_BackGround.SetXDPI(0);
@@ -134,7 +137,7 @@ bool BKImageCaptureWnd::CaptureDesktop() {
 
 void BKImageCaptureWnd::PaintBackground(HDC dc) {
     TraceTimer trace(L"m_BackGround.Draw");
-    RECT rect;
-    ::GetWindowRect(hwnd(), &rect);
-    m_BackGround.Draw(dc, 0, 0, rect.right - rect.left, rect.bottom - rect.top);
+    // The overlay has the frozen picture's size, so the picture goes 1:1
+    // and only the part the clip leaves is transferred.
+    m_BackGround.Draw(dc, 0, 0);
 }

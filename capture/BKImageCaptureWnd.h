@@ -10,7 +10,8 @@
 class CaptureOptions;
 
 struct WindowListEntry {
-    RECT rect;  // the visible part, in screen coordinates
+    RECT rect;  // the visible part, in screen coordinates (negative left of or
+                // above the primary monitor)
     HWND window;
 };
 
@@ -30,8 +31,11 @@ public:
     virtual int GetResult() const = 0;
     // Fills WindowList; true when it is not empty.
     virtual bool BuildWindowList(bool childrenExcluded);
-    // Copies the whole desktop into m_BackGround.
+    // Copies the whole desktop, every monitor, into m_BackGround.
     virtual bool CaptureDesktop();
+    // The overlay covers the virtual screen, so its client coordinates
+    // (those of the frozen picture too) are screen coordinates less Origin.
+    POINT Origin() const { return m_origin; }
 
     const std::vector<WindowListEntry>& WindowList() const { return m_windowList; }
     CCaptureImage m_BackGround;
@@ -43,4 +47,5 @@ protected:
 
     CaptureOptions* m_options;
     std::vector<WindowListEntry> m_windowList;
+    POINT m_origin{};
 };

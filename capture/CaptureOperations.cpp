@@ -8,22 +8,20 @@
 #include "options/CaptureOptions.h"
 #include "output/PostProcessing.h"
 #include "platform/Gdi.h"
+#include "platform/Monitors.h"
 
 #include <mmsystem.h>
-
-#include <algorithm>
 
 namespace {
 
 constexpr wchar_t kOverlayClass[] = L"SnapwellCaptureOverlay";
 constexpr wchar_t kResizePickerClass[] = L"SnapwellResizePicker";
 
-RECT ScreenRect() { return RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}; }
-
-// Creates an overlay over the whole screen and gives it the keyboard, so
-// that Escape reaches it and switching away cancels it.
+// Creates an overlay over every monitor and gives it the keyboard, so that
+// Escape reaches it and switching away cancels it. It paints the frozen
+// desktop itself; the system saves nothing beneath it.
 bool ShowOverlay(BKImageCaptureWnd& overlay, const wchar_t* className, DWORD exStyle) {
-    if (!overlay.Create(className, CS_SAVEBITS, exStyle, L"", WS_POPUP | WS_VISIBLE, ScreenRect(), nullptr))
+    if (!overlay.Create(className, 0, exStyle, L"", WS_POPUP | WS_VISIBLE, platform::VirtualScreen(), nullptr))
         return false;
     ::SetForegroundWindow(overlay.hwnd());
     ::SetFocus(overlay.hwnd());
@@ -79,14 +77,10 @@ void CaptureOperations::CaptureFullScreen(const CaptureContext& context) {
         ToolbarHidden toolbar(context.toolbar);
         TraceTimer trace(L"CCaptureEngine::CaptureFullScreen");
         context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeFullScreen)));
-        const HWND desktop = ::GetDesktopWindow();
-        RECT rect{};
-        ::GetWindowRect(desktop, &rect);
-        rect.right = std::min<LONG>(rect.right, ::GetSystemMetrics(SM_CXSCREEN));
-        rect.bottom = std::min<LONG>(rect.bottom, ::GetSystemMetrics(SM_CYSCREEN));
-        rect.left = std::max<LONG>(rect.left, 0);
-        rect.top = std::max<LONG>(rect.top, 0);
+        // The picture holds every monitor: the virtual screen's rectangle.
+        const RECT rect = platform::VirtualScreen();
         if (rect.right - rect.left <= 0 || rect.bottom - rect.top <= 0) return;
+        const HWND desktop = ::GetDesktopWindow();
         ::SetWindowPos(desktop, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
         // Only the picker's desktop grab is used; its window is never created.
         WindowCaptureWnd grab(&context.options);
@@ -158,17 +152,14 @@ bool CaptureOperations::CropFromBackground(const CaptureContext& context, long x
         PlayCaptureSound(context.options);
         image.SetXDPI(background.GetXDPI());
         image.SetYDPI(background.GetYDPI());
-        const HWND desktop = ::GetDesktopWindow();
-        platform::WindowDc screen(desktop);
+        platform::WindowDc screen(nullptr);
         platform::MemoryDc cropDc(screen.get()), frozenDc(screen.get());
         platform::UniqueHbitmap crop(::CreateCompatibleBitmap(screen.get(), width, height));
-        platform::UniqueHbitmap frozen(
-            ::CreateCompatibleBitmap(screen.get(), background.Width(), background.Height()));
+        platform::UniqueHbitmap frozen(::CreateCompatibleBitmap(screen.get(), background.Width(), background.Height()));
         if (!screen || !cropDc || !frozenDc || !crop || !frozen) return false;
         {
             platform::SelectedObject selectCrop(cropDc.get(), crop.get());
             platform::SelectedObject selectFrozen(frozenDc.get(), frozen.get());
-            ::BitBlt(frozenDc.get(), 0, 0, background.Width(), background.Height(), screen.get(), 0, 0, SRCCOPY);
             background.Draw(frozenDc.get(), 0, 0);
             ::BitBlt(cropDc.get(), 0, 0, width, height, frozenDc.get(), x, y, SRCCOPY);
         }
@@ -186,7 +177,9 @@ void CaptureOperations::CaptureRect(const CaptureContext& context, long x, long 
     try {
         CCaptureImage image;
         PlayCaptureSound(context.options);
-        platform::WindowDc screen(::GetDesktopWindow());
+        // Screen coordinates: left of or above the primary monitor they are
+        // negative.
+        platform::WindowDc screen(nullptr);
         platform::MemoryDc memory(screen.get());
         platform::UniqueHbitmap bitmap(::CreateCompatibleBitmap(screen.get(), width, height));
         if (!screen || !memory || !bitmap) return;

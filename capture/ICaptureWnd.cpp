@@ -31,8 +31,7 @@ LRESULT ICaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             break;
-        case WM_NCHITTEST:
-            return m_hitTestLock == 1 ? HTTRANSPARENT : Default(message, wParam, lParam);
+        case WM_NCHITTEST: return m_hitTestLock == 1 ? HTTRANSPARENT : Default(message, wParam, lParam);
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) {
                 Cancel();
@@ -52,8 +51,7 @@ LRESULT ICaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             ::PostMessageW(hwnd(), WM_KEYUP, VK_ESCAPE, 0);
             return result;
         }
-        default:
-            break;
+        default: break;
     }
     return Default(message, wParam, lParam);
 }

@@ -33,11 +33,14 @@ void RegionCaptureWnd::RubberBand(POINT p) {
 LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ERASEBKGND:
-            PaintBackground(reinterpret_cast<HDC>(wParam));
+            // The paint covers every pixel; erasing first would paint twice.
             return 1;
-        case WM_PAINT:
-            ::ValidateRect(hwnd(), nullptr);
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            if (::BeginPaint(hwnd(), &ps) != nullptr) PaintBackground(ps.hdc);
+            ::EndPaint(hwnd(), &ps);
             return 0;
+        }
         case WM_LBUTTONDOWN:
             m_anchor = POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             ShowCursorResource(IDC_REGION_DRAG);
@@ -56,15 +59,13 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
                 platform::WindowDc dc(hwnd());
                 platform::UniqueHbrush brush(::CreateSolidBrush(RGB(0, 255, 255)));
                 const RECT empty{};
-                platform::DrawDragRect(dc.get(), empty, SIZE{1, 1}, &m_lastDrawn, SIZE{1, 1}, brush.get(),
-                                       brush.get());
+                platform::DrawDragRect(dc.get(), empty, SIZE{1, 1}, &m_lastDrawn, SIZE{1, 1}, brush.get(), brush.get());
             }
             m_result = 1;
             EndModalLoop(IDOK);
             return result;
         }
-        default:
-            break;
+        default: break;
     }
     return ICaptureWnd::HandleMessage(message, wParam, lParam);
 }

@@ -52,8 +52,8 @@ private:
     static bool Passes(wchar_t c) {
         // Ctrl+A, Ctrl+C, Ctrl+V, Ctrl+X and Ctrl+Z: select, copy, paste,
         // cut and undo, not characters of the text.
-        return (c >= L'0' && c <= L'9') || c == L'x' || c == L'X' || c == 8 || c == 1 || c == 3 || c == 22 ||
-               c == 24 || c == 26;
+        return (c >= L'0' && c <= L'9') || c == L'x' || c == L'X' || c == 8 || c == 1 || c == 3 || c == 22 || c == 24 ||
+               c == 26;
     }
 };
 
@@ -61,7 +61,9 @@ CResizeAppDlg::CResizeAppDlg(HWND target) : target_(target) {}
 
 CResizeAppDlg::~CResizeAppDlg() = default;
 
-INT_PTR CResizeAppDlg::DoModal(HWND parent) { return RunModal(parent, platform::LoadDialogTemplate(IDD_RESIZE_APPLICATION)); }
+INT_PTR CResizeAppDlg::DoModal(HWND parent) {
+    return RunModal(parent, platform::LoadDialogTemplate(IDD_RESIZE_APPLICATION));
+}
 
 SIZE CResizeAppDlg::MinimumSize() const {
     MINMAXINFO limits{};
@@ -76,8 +78,7 @@ SIZE CResizeAppDlg::MinimumSize() const {
 
 void CResizeAppDlg::OnInitDialog() {
     HWND box = ::GetDlgItem(hwnd(), IDC_RESIZE_SIZE);
-    for (const wchar_t* preset : kPresets)
-        ::SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(preset));
+    for (const wchar_t* preset : kPresets) ::SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(preset));
     ::SendMessageW(box, CB_SETCURSEL, 0, 0);
     if (HWND edit = ::FindWindowExW(box, nullptr, L"Edit", nullptr)) {
         filter_ = std::make_unique<SizeFilter>();
@@ -97,7 +98,12 @@ bool CResizeAppDlg::Validate() {
     wchar_t text[64] = {};
     ::GetDlgItemTextW(hwnd(), IDC_RESIZE_SIZE, text, 64);
     const SIZE minimum = MinimumSize();
-    const SIZE screen{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    // The largest size is that of the monitor the window is on.
+    SIZE screen{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    MONITORINFO monitor{sizeof(monitor)};
+    if (::GetMonitorInfoW(::MonitorFromWindow(target_, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        screen =
+            SIZE{monitor.rcMonitor.right - monitor.rcMonitor.left, monitor.rcMonitor.bottom - monitor.rcMonitor.top};
     const WindowSizeVerdict verdict = ReadWindowSize(text, width_, height_, minimum, screen);
     if (verdict == WindowSizeVerdict::Accepted) return true;
     std::wstring message;
@@ -127,9 +133,7 @@ bool CResizeAppDlg::Validate() {
 
 INT_PTR CResizeAppDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-        case WM_INITDIALOG:
-            OnInitDialog();
-            return FALSE;  // the focus is set
+        case WM_INITDIALOG: OnInitDialog(); return FALSE;  // the focus is set
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
                 if (Validate()) End(IDOK);
@@ -143,8 +147,7 @@ INT_PTR CResizeAppDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
         case WM_DESTROY:
             if (filter_) filter_->Detach();
             break;
-        default:
-            break;
+        default: break;
     }
     return FALSE;
 }

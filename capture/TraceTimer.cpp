@@ -10,8 +10,7 @@ double TraceTimer::Seconds() const {
     LARGE_INTEGER now{}, frequency{};
     ::QueryPerformanceCounter(&now);
     ::QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart == 0 ? 0.0
-                                   : static_cast<double>(now.QuadPart - start_.QuadPart) / frequency.QuadPart;
+    return frequency.QuadPart == 0 ? 0.0 : static_cast<double>(now.QuadPart - start_.QuadPart) / frequency.QuadPart;
 }
 
 void TraceTimer::Trace(const std::wstring& text) const {

@@ -15,6 +15,8 @@ bool IsZero(const RECT& r) { return r.left == 0 && r.top == 0 && r.right == 0 &&
 }  // namespace
 
 const WindowListEntry* WindowCaptureWnd::EntryAt(POINT p) const {
+    p.x += m_origin.x;
+    p.y += m_origin.y;
     for (const auto& entry : m_windowList) {
         const RECT& r = entry.rect;
         if (p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom) return &entry;
@@ -24,7 +26,10 @@ const WindowListEntry* WindowCaptureWnd::EntryAt(POINT p) const {
 
 RECT WindowCaptureWnd::HitTest(POINT p) const {
     const WindowListEntry* entry = EntryAt(p);
-    return entry ? entry->rect : RECT{};
+    if (entry == nullptr) return RECT{};
+    RECT r = entry->rect;
+    ::OffsetRect(&r, -m_origin.x, -m_origin.y);
+    return r;
 }
 
 RECT WindowCaptureWnd::SelectionBounds() const {
@@ -44,20 +49,24 @@ void WindowCaptureWnd::OnPreCreate() { ShowCursorResource(IDC_WINDOW_PICK); }
 void WindowCaptureWnd::OnPaint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(hwnd(), &ps);
-    if (dc != nullptr && !IsZero(m_hover)) {
-        platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
-        const SIZE thickness = OutlineThickness();
-        if (IsZero(m_lastPainted)) {
-            platform::DrawDragRect(dc, m_hover, thickness, nullptr, thickness, brush.get(), brush.get());
+    if (dc != nullptr) {
+        if (m_framePending || ps.fErase) {
+            PaintFrame(dc);
+            m_framePending = false;
         } else if (!::EqualRect(&m_lastPainted, &m_hover)) {
-            platform::DrawDragRect(dc, m_hover, thickness, &m_lastPainted, thickness, brush.get(), brush.get());
+            // Only the outline moves: the old one is inverted away and the
+            // new one drawn, the frozen picture beneath stays.
+            platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
+            const SIZE thickness = OutlineThickness();
+            platform::DrawDragRect(dc, m_hover, thickness, IsZero(m_lastPainted) ? nullptr : &m_lastPainted, thickness,
+                                   brush.get(), brush.get());
+            m_lastPainted = m_hover;
         }
-        m_lastPainted = m_hover;
     }
     ::EndPaint(hwnd(), &ps);
 }
 
-void WindowCaptureWnd::OnEraseBackground(HDC dc) {
+void WindowCaptureWnd::PaintFrame(HDC dc) {
     PaintBackground(dc);
     if (!m_selection.empty()) {
         platform::UniqueGdi<HRGN> picked(::CreateRectRgn(0, 0, 0, 0));
@@ -73,11 +82,10 @@ void WindowCaptureWnd::OnEraseBackground(HDC dc) {
     }
     if (!IsZero(m_hover)) {
         platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
-        platform::DrawDragRect(dc, m_hover, OutlineThickness(), nullptr, OutlineThickness(), brush.get(),
-                               brush.get());
+        platform::DrawDragRect(dc, m_hover, OutlineThickness(), nullptr, OutlineThickness(), brush.get(), brush.get());
     }
-    // The fresh background now carries exactly this outline; the paint that
-    // follows must not invert it away again.
+    // The fresh frame now carries exactly this outline; the next paint
+    // inverts it away from here.
     m_lastPainted = m_hover;
 }
 
@@ -93,8 +101,7 @@ void WindowCaptureWnd::RemoveOutline() {
     if (!dc) return;
     platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
     const RECT empty{};
-    platform::DrawDragRect(dc.get(), empty, OutlineThickness(), &m_hover, OutlineThickness(), brush.get(),
-                           brush.get());
+    platform::DrawDragRect(dc.get(), empty, OutlineThickness(), &m_hover, OutlineThickness(), brush.get(), brush.get());
 }
 
 LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -104,12 +111,11 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             m_hover = HitTest(point);
             ::InvalidateRect(hwnd(), nullptr, FALSE);
             return 0;
-        case WM_PAINT:
-            OnPaint();
-            return 0;
+        case WM_PAINT: OnPaint(); return 0;
         case WM_ERASEBKGND:
-            OnEraseBackground(reinterpret_cast<HDC>(wParam));
-            return 1;
+            // Not erased here: the paint that follows draws the frozen
+            // picture once (BeginPaint then reports the erase as pending).
+            return 0;
         case WM_LBUTTONDOWN:
             if (wParam & MK_SHIFT) {
                 const RECT r = HitTest(point);
@@ -120,7 +126,8 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
                 } else {
                     m_selection.push_back(r);
                 }
-                ::InvalidateRect(hwnd(), nullptr, TRUE);
+                m_framePending = true;
+                ::InvalidateRect(hwnd(), nullptr, FALSE);
             }
             break;
         case WM_LBUTTONUP: {
@@ -128,8 +135,7 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             OnLeftButtonUp(wParam);
             return result;
         }
-        default:
-            break;
+        default: break;
     }
     return ICaptureWnd::HandleMessage(message, wParam, lParam);
 }
@@ -140,17 +146,15 @@ bool WindowCaptureWnd::Compose(CCaptureImage& image) const {
     if (width <= 0 || height <= 0 || m_BackGround.IsEmpty()) return false;
     image.SetXDPI(m_BackGround.GetXDPI());
     image.SetYDPI(m_BackGround.GetYDPI());
-    platform::WindowDc screen(::GetDesktopWindow());
+    platform::WindowDc screen(nullptr);
     if (!screen) return false;
     platform::MemoryDc pictureDc(screen.get()), frozenDc(screen.get());
     platform::UniqueHbitmap picture(::CreateCompatibleBitmap(screen.get(), width, height));
-    platform::UniqueHbitmap frozen(
-        ::CreateCompatibleBitmap(screen.get(), m_BackGround.Width(), m_BackGround.Height()));
+    platform::UniqueHbitmap frozen(::CreateCompatibleBitmap(screen.get(), m_BackGround.Width(), m_BackGround.Height()));
     if (!pictureDc || !frozenDc || !picture || !frozen) return false;
     {
         platform::SelectedObject selectPicture(pictureDc.get(), picture.get());
         platform::SelectedObject selectFrozen(frozenDc.get(), frozen.get());
-        ::BitBlt(frozenDc.get(), 0, 0, m_BackGround.Width(), m_BackGround.Height(), screen.get(), 0, 0, SRCCOPY);
         m_BackGround.Draw(frozenDc.get(), 0, 0);
         const RECT all{0, 0, m_BackGround.Width(), m_BackGround.Height()};
         ::FillRect(pictureDc.get(), &all, ::GetSysColorBrush(COLOR_WINDOW));

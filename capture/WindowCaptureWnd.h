@@ -15,9 +15,10 @@ public:
     const std::vector<RECT>& Selection() const { return m_selection; }
 
     // The visible rectangle of the deepest window under p, or all zeros.
+    // Point and rectangle are in the overlay's client coordinates.
     RECT HitTest(POINT p) const;
-    // The first window-list entry whose rectangle holds p (left and top
-    // inclusive, right and bottom exclusive), or null.
+    // The first window-list entry whose rectangle holds p (client
+    // coordinates; left and top inclusive, right and bottom exclusive), or null.
     const WindowListEntry* EntryAt(POINT p) const;
     // The bounding box of the picked windows.
     RECT SelectionBounds() const;
@@ -32,8 +33,10 @@ protected:
     // The hover outline's thickness and brush colour.
     virtual SIZE OutlineThickness() const { return SIZE{3, 3}; }
     virtual COLORREF OutlineColour() const { return RGB(0, 255, 255); }
+    // Paints the frozen picture with its tint and outline where the
+    // picture must be drawn anew, otherwise moves the outline.
     void OnPaint();
-    void OnEraseBackground(HDC dc);
+    void PaintFrame(HDC dc);
     void OnLeftButtonUp(WPARAM flags);
     // Removes the outline drawn round the hover rectangle.
     void RemoveOutline();
@@ -41,5 +44,6 @@ protected:
     std::vector<RECT> m_selection;
     RECT m_lastPainted{};
     RECT m_hover{};
+    bool m_framePending = true;  // the next paint draws the whole frame
     int m_result = -1;
 };

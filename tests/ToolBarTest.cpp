@@ -10,6 +10,7 @@
 #include "uikit/TextCatalog.h"
 
 #include <commctrl.h>
+#include <vector>
 
 #include <thread>
 
@@ -117,8 +118,8 @@ TEST_F(ToolBar, ButtonsFollowTheLookOptionsAndTheWindowHoldsExactlyThem) {
 TEST_F(ToolBar, TooltipsNameEachCapturesHotKeyInTheProgramsKeyNames) {
     // The shipped keys: Print Screen for the full screen.
     EXPECT_EQ(ToolTip(32771), Replaced(ExpandText(L"ToolTips32771"), FormatHotKeyForDisplay(0, VK_SNAPSHOT)));
-    EXPECT_EQ(ToolTip(32774), Replaced(ExpandText(L"ToolTips32774"),
-                                       FormatHotKeyForDisplay(MOD_CONTROL | MOD_SHIFT, VK_SNAPSHOT)));
+    EXPECT_EQ(ToolTip(32774),
+              Replaced(ExpandText(L"ToolTips32774"), FormatHotKeyForDisplay(MOD_CONTROL | MOD_SHIFT, VK_SNAPSHOT)));
     // Without a key the placeholder goes; a text without one stays as it is.
     options->SetHotKeyValue(L"WindowCaptureKey", L"");
     EXPECT_EQ(ToolTip(32772), Replaced(ExpandText(L"ToolTips32772"), L""));
@@ -134,10 +135,11 @@ TEST_F(ToolBar, ItsPlaceIsRememberedAndKeptOnTheScreen) {
     // Stored values beyond the screen, negative ones included, mean the
     // middle of the screen for that edge.
     const DWORD beyond = 5000, minusFive = static_cast<DWORD>(-5), fine = 100;
-    EXPECT_EQ(ToolBarControl::RestoredPosition(&beyond, &fine, cx, cy).x, cx / 2);
-    EXPECT_EQ(ToolBarControl::RestoredPosition(&beyond, &fine, cx, cy).y, 100);
-    EXPECT_EQ(ToolBarControl::RestoredPosition(&fine, &minusFive, cx, cy).y, cy / 2);
-    EXPECT_EQ(ToolBarControl::RestoredPosition(nullptr, &fine, cx, cy).x, cx / 2);
+    const std::vector<RECT> screen{RECT{0, 0, cx, cy}};
+    EXPECT_EQ(ToolBarControl::RestoredPosition(&beyond, &fine, screen).x, cx / 2);
+    EXPECT_EQ(ToolBarControl::RestoredPosition(&beyond, &fine, screen).y, 100);
+    EXPECT_EQ(ToolBarControl::RestoredPosition(&fine, &minusFive, screen).y, cy / 2);
+    EXPECT_EQ(ToolBarControl::RestoredPosition(nullptr, &fine, screen).x, cx / 2);
 
     // Closed at (200, 150), the next toolbar opens there.
     ASSERT_EQ(engine.ShowToolBar(), S_OK);
@@ -169,9 +171,37 @@ TEST_F(ToolBar, ItsPlaceIsRememberedAndKeptOnTheScreen) {
     EXPECT_EQ(WindowRect(toolbar).left, cx / 2 - (before.right - before.left) / 2);
     EXPECT_EQ(WindowRect(toolbar).top, 150) << "the edge that was on the screen stays";
     const RECT inside{10, 10, 110, 60};
-    EXPECT_EQ(ToolBarControl::KeptOnScreen(inside, cx, cy, true).x, 10);
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(inside, screen, true).x, 10);
     const RECT partly{-20, 10, 80, 60};
-    EXPECT_EQ(ToolBarControl::KeptOnScreen(partly, cx, cy, false).x, -20) << "lenient: partly on the screen is enough";
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(partly, screen, false).x, -20) << "lenient: partly on the screen is enough";
+}
+
+TEST(ToolBarPlace, FollowsTheMonitorsWorkAreas) {
+    // The primary with a taskbar at its foot, a second monitor left of it
+    // (negative x) and a third above it.
+    const std::vector<RECT> monitors{RECT{0, 0, 1920, 1040}, RECT{-1280, 0, 0, 984}, RECT{0, -1080, 1920, 0}};
+    const auto word = [](int value) { return static_cast<DWORD>(value); };
+    const DWORD leftX = word(-900), leftY = 300, aboveY = word(-500), goneX = word(-3000), y = 200;
+    EXPECT_EQ(ToolBarControl::RestoredPosition(&leftX, &leftY, monitors).x, -900) << "a place on the left monitor";
+    EXPECT_EQ(ToolBarControl::RestoredPosition(&leftX, &aboveY, monitors).y, 520)
+        << "left of the primary but above the left monitor: on no monitor";
+    const POINT gone = ToolBarControl::RestoredPosition(&goneX, &y, monitors);
+    EXPECT_EQ(gone.x, 960) << "a monitor that is gone: back to the primary";
+    EXPECT_EQ(gone.y, 200);
+    EXPECT_EQ(ToolBarControl::RestoredPosition(nullptr, &y, monitors).y, 520) << "the primary's work area";
+
+    // Straddling the left and the primary monitor: lenient keeps it, strict
+    // brings it wholly onto the monitor it overlaps most.
+    const RECT straddling{-100, 100, 300, 150};
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(straddling, monitors, false).x, -100);
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(straddling, monitors, true).x, 960 - 200);
+    const RECT onLeft{-1000, 950, -600, 1000};
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(onLeft, monitors, true).y, 492 - 25) << "below the left work area";
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(onLeft, monitors, true).x, -1000);
+    const RECT nowhere{-2000, 100, -1800, 150};
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(nowhere, monitors, false).x, 960 - 100) << "on no monitor: the primary";
+    const RECT onAbove{100, -700, 300, -650};
+    EXPECT_EQ(ToolBarControl::KeptOnScreen(onAbove, monitors, true).y, -700);
 }
 
 TEST_F(ToolBar, ShowingAndClosingTellTheMainWindowAndEscapeCloses) {
@@ -212,9 +242,9 @@ TEST_F(ToolBar, EachButtonStartsItsActionWithTheToolbarOutOfTheWay) {
     EXPECT_TRUE(::IsWindowVisible(toolbar)) << "and it is back afterwards";
 
     // Window, Rectangle and Resize open their overlays; Escape ends each.
-    for (const auto& [id, overlayClass] : {std::pair{32772, L"SnapwellCaptureOverlay"},
-                                           std::pair{32773, L"SnapwellCaptureOverlay"},
-                                           std::pair{32774, L"SnapwellResizePicker"}}) {
+    for (const auto& [id, overlayClass] :
+         {std::pair{32772, L"SnapwellCaptureOverlay"}, std::pair{32773, L"SnapwellCaptureOverlay"},
+          std::pair{32774, L"SnapwellResizePicker"}}) {
         SCOPED_TRACE(id);
         bool toolbarHidden = false;
         std::thread cancel([&, overlayClass = overlayClass] {
