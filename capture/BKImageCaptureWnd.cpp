@@ -30,7 +30,7 @@ void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bo
     // A top-level window the user cannot see (a suspended app, one on
     // another virtual desktop) is not offered, and one that is offered counts
     // without its invisible resize borders.
-    if (topLevel ? (IsWindowCloaked(window) || !VisibleFrame(window, rect)) : !::GetWindowRect(window, &rect)) return;
+    if (topLevel ? !VisibleFrame(window, rect) : !::GetWindowRect(window, &rect)) return;
     if (::IsRectEmpty(&rect)) return;
     RECT visible{};
     if (!::IntersectRect(&visible, &rect, &clip)) visible = RECT{};
@@ -67,21 +67,32 @@ HCURSOR GetForeignCursor(POINT& position) {
 
 }  // namespace
 
+bool OfferedFrame(const CompositorAnswers& answers, RECT& frame) {
+    // Hidden by the compositor although visible: not offered. A platform
+    // that cannot answer hides nothing.
+    if (SUCCEEDED(answers.cloakedResult) && answers.cloaked != 0) return false;
+    frame = answers.window;
+    // The frame the compositor draws lies inside the window rectangle; what
+    // else it answers (or a failed query) leaves the rectangle.
+    const RECT& extended = answers.extendedFrame;
+    if (SUCCEEDED(answers.extendedResult) && !::IsRectEmpty(&extended) && extended.left >= frame.left &&
+        extended.top >= frame.top && extended.right <= frame.right && extended.bottom <= frame.bottom)
+        frame = extended;
+    return true;
+}
+
 bool IsWindowCloaked(HWND window) {
     DWORD cloaked = 0;
     return SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked))) && cloaked != 0;
 }
 
 bool VisibleFrame(HWND window, RECT& frame) {
-    if (!::GetWindowRect(window, &frame)) return false;
-    RECT extended{};
-    // The frame the compositor draws lies inside the window rectangle; what
-    // else it answers (or a platform without it) leaves the rectangle.
-    if (SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &extended, sizeof(extended))) &&
-        !::IsRectEmpty(&extended) && extended.left >= frame.left && extended.top >= frame.top &&
-        extended.right <= frame.right && extended.bottom <= frame.bottom)
-        frame = extended;
-    return true;
+    CompositorAnswers answers{};
+    if (!::GetWindowRect(window, &answers.window)) return false;
+    answers.cloakedResult = ::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &answers.cloaked, sizeof(answers.cloaked));
+    answers.extendedResult = ::DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &answers.extendedFrame,
+                                                     sizeof(answers.extendedFrame));
+    return OfferedFrame(answers, frame);
 }
 
 BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(options) {}

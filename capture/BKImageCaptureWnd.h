@@ -15,11 +15,25 @@ struct WindowListEntry {
     HWND window;
 };
 
+// What the compositor says of a top-level window, and its rectangle.
+struct CompositorAnswers {
+    RECT window;            // GetWindowRect
+    HRESULT cloakedResult;  // DWMWA_CLOAKED
+    DWORD cloaked;
+    HRESULT extendedResult;  // DWMWA_EXTENDED_FRAME_BOUNDS
+    RECT extendedFrame;
+};
+// The rectangle the picker offers for a window, from those answers: false
+// for a cloaked window; its drawn frame where that lies within the window
+// rectangle, otherwise the rectangle.
+bool OfferedFrame(const CompositorAnswers& answers, RECT& frame);
+
 // Whether the compositor hides a top-level window although it is visible
 // (a suspended app, a window on another virtual desktop).
 bool IsWindowCloaked(HWND window);
 // A top-level window's rectangle as drawn: without the invisible resize
-// borders where the compositor reports them. False for no window.
+// borders where the compositor reports them. False for no window and for a
+// cloaked one.
 bool VisibleFrame(HWND window, RECT& frame);
 
 class BKImageCaptureWnd : public ICaptureWnd {

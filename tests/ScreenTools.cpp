@@ -100,9 +100,11 @@ bool PumpUntil(HANDLE object, DWORD ms) {
 void MouseTo(int x, int y, DWORD flags) {
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dx = x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | flags;
+    // Over the virtual screen, so that every monitor is reached.
+    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN), top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    input.mi.dx = (x - left) * 65535 / (::GetSystemMetrics(SM_CXVIRTUALSCREEN) - 1);
+    input.mi.dy = (y - top) * 65535 / (::GetSystemMetrics(SM_CYVIRTUALSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK | flags;
     ::SendInput(1, &input, sizeof(input));
     Pump(60);
 }

@@ -183,12 +183,6 @@ TEST_F(Picker, WindowsTheUserCannotSeeAreNotOffered) {
         return false;
     };
     EXPECT_TRUE(offered(hidden));
-    const BOOL cloak = TRUE;
-    const bool cloakable = SUCCEEDED(::DwmSetWindowAttribute(hidden, DWMWA_CLOAK, &cloak, sizeof(cloak))) &&
-                           IsWindowCloaked(hidden);
-    // Where the compositor can cloak a window, the picker leaves it out;
-    // where it cannot, nothing visible is left out by mistake.
-    EXPECT_EQ(offered(hidden), !cloakable) << (cloakable ? "cloaked" : "this platform cannot cloak");
     RECT frame{}, window{};
     ASSERT_TRUE(VisibleFrame(hidden, frame));
     ::GetWindowRect(hidden, &window);
@@ -196,7 +190,29 @@ TEST_F(Picker, WindowsTheUserCannotSeeAreNotOffered) {
                 frame.bottom <= window.bottom)
         << "the drawn frame lies within the window rectangle";
     EXPECT_FALSE(VisibleFrame(nullptr, frame));
+    const BOOL cloak = TRUE;
+    const bool cloakable = SUCCEEDED(::DwmSetWindowAttribute(hidden, DWMWA_CLOAK, &cloak, sizeof(cloak))) &&
+                           IsWindowCloaked(hidden);
+    // Where the compositor can cloak a window, the picker leaves it out;
+    // where it cannot, nothing visible is left out by mistake.
+    EXPECT_EQ(offered(hidden), !cloakable) << (cloakable ? "cloaked" : "this platform cannot cloak");
     ::DestroyWindow(hidden);
+}
+
+TEST(PickerFilter, LeavesOutCloakedWindowsAndTheInvisibleResizeBorders) {
+    // A Windows 10 window: 7 invisible pixels of resize border left, right
+    // and below.
+    const RECT window{93, 200, 907, 807}, drawn{100, 200, 900, 800};
+    RECT frame{};
+    EXPECT_FALSE(OfferedFrame({window, S_OK, DWM_CLOAKED_SHELL, S_OK, drawn}, frame)) << "on another desktop";
+    EXPECT_FALSE(OfferedFrame({window, S_OK, DWM_CLOAKED_APP, E_FAIL, {}}, frame)) << "a suspended app";
+    ASSERT_TRUE(OfferedFrame({window, S_OK, 0, S_OK, drawn}, frame));
+    EXPECT_TRUE(::EqualRect(&frame, &drawn)) << "the frame as drawn";
+    ASSERT_TRUE(OfferedFrame({window, E_NOTIMPL, 0, E_NOTIMPL, {}}, frame)) << "no compositor";
+    EXPECT_TRUE(::EqualRect(&frame, &window));
+    const RECT beyond{80, 200, 900, 800};
+    ASSERT_TRUE(OfferedFrame({window, S_OK, 0, S_OK, beyond}, frame));
+    EXPECT_TRUE(::EqualRect(&frame, &window)) << "an answer outside the window is not believed";
 }
 
 TEST_F(Picker, HitTestFindsTheDeepestWindowWithExclusiveEdges) {
