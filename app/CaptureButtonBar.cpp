@@ -6,11 +6,10 @@
 #include "resources/resource.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
-constexpr int kSmallImage = 24;
-constexpr int kLargeImage = 48;
 constexpr int kLabelHeight = 20;
 constexpr int kLabelWidth = 70;
 // Toolbar resources: a version word, the image width and height, the number
@@ -31,8 +30,29 @@ std::vector<int> ToolbarCommands(int id) {
     return ids;
 }
 
+// The image strips drawn for each size, normal and hot.
+struct ImageStrip {
+    int size;
+    int normal;
+    int hot;
+};
+constexpr ImageStrip kStrips[] = {{24, IDB_TOOLBAR_SMALL, IDB_TOOLBAR_SMALL_HOT},
+                                  {36, IDB_TOOLBAR_36, IDB_TOOLBAR_36_HOT},
+                                  {48, IDB_TOOLBAR_LARGE, IDB_TOOLBAR_LARGE_HOT},
+                                  {72, IDB_TOOLBAR_72, IDB_TOOLBAR_72_HOT},
+                                  {96, IDB_TOOLBAR_96, IDB_TOOLBAR_96_HOT}};
+
+// The strip drawn at the size, or else the smallest larger one (shrunk to
+// the size), or the largest there is.
+const ImageStrip& StripFor(int imageSize) {
+    for (const ImageStrip& strip : kStrips)
+        if (strip.size >= imageSize) return strip;
+    return kStrips[std::size(kStrips) - 1];
+}
+
 // One image list from a bitmap strip: pixels with an alpha channel are
 // blended onto the button face first, and black is the transparent colour.
+// A strip of another size than imageSize is scaled to it.
 HIMAGELIST LoadButtonImages(int resourceId, int imageSize, int count) {
     HIMAGELIST list = ::ImageList_Create(imageSize, imageSize, ILC_COLORDDB | ILC_MASK, count, 10);
     if (list == nullptr) return nullptr;
@@ -58,14 +78,18 @@ HIMAGELIST LoadButtonImages(int resourceId, int imageSize, int count) {
         }
     }
     // The list holds bitmaps of the screen's own format.
+    const int stripSize = std::abs(dib.dsBm.bmHeight);
+    const int width = stripSize == imageSize ? dib.dsBm.bmWidth : ::MulDiv(dib.dsBm.bmWidth, imageSize, stripSize);
     platform::WindowDc screen(nullptr);
-    platform::UniqueHbitmap device(::CreateCompatibleBitmap(screen.get(), dib.dsBm.bmWidth, dib.dsBm.bmHeight));
+    platform::UniqueHbitmap device(::CreateCompatibleBitmap(screen.get(), width, imageSize));
     platform::MemoryDc from(screen.get()), to(screen.get());
     if (!device || !from || !to) return list;
     {
         platform::SelectedObject selectFrom(from.get(), strip.get());
         platform::SelectedObject selectTo(to.get(), device.get());
-        ::BitBlt(to.get(), 0, 0, dib.dsBm.bmWidth, dib.dsBm.bmHeight, from.get(), 0, 0, SRCCOPY);
+        ::SetStretchBltMode(to.get(), HALFTONE);
+        ::SetBrushOrgEx(to.get(), 0, 0, nullptr);
+        ::StretchBlt(to.get(), 0, 0, width, imageSize, from.get(), 0, 0, dib.dsBm.bmWidth, stripSize, SRCCOPY);
     }
     ::ImageList_AddMasked(list, device.get(), RGB(0, 0, 0));
     return list;
@@ -73,10 +97,16 @@ HIMAGELIST LoadButtonImages(int resourceId, int imageSize, int count) {
 
 }  // namespace
 
-CaptureButtonBar::~CaptureButtonBar() {
-    for (HIMAGELIST list : {smallNormal_, smallHot_, largeHot_, largeNormal_})
-        if (list != nullptr) ::ImageList_Destroy(list);
+CaptureButtonBar::~CaptureButtonBar() { DestroyImageLists(); }
+
+void CaptureButtonBar::DestroyImageLists() {
+    for (HIMAGELIST* list : {&smallNormal_, &smallHot_, &largeHot_, &largeNormal_}) {
+        if (*list != nullptr) ::ImageList_Destroy(*list);
+        *list = nullptr;
+    }
 }
+
+int CaptureButtonBar::ImageSize(IconSize size, int dpi) { return ::MulDiv(size == kLargeIcons ? 48 : 24, dpi, 96); }
 
 bool CaptureButtonBar::Create(HWND parent) {
     HWND bar = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, kBarStyle, 0, 0, 0, 0, parent,
@@ -102,12 +132,15 @@ bool CaptureButtonBar::Create(HWND parent) {
     return Attach(bar);
 }
 
-void CaptureButtonBar::LoadImageLists() {
+void CaptureButtonBar::LoadImageLists(int dpi) {
+    DestroyImageLists();
+    dpi_ = dpi;
     const int count = static_cast<int>(commandIds_.size());
-    smallNormal_ = LoadButtonImages(IDB_TOOLBAR_SMALL, kSmallImage, count);
-    smallHot_ = LoadButtonImages(IDB_TOOLBAR_SMALL_HOT, kSmallImage, count);
-    largeNormal_ = LoadButtonImages(IDB_TOOLBAR_LARGE, kLargeImage, count);
-    largeHot_ = LoadButtonImages(IDB_TOOLBAR_LARGE_HOT, kLargeImage, count);
+    const int small = ImageSize(kSmallIcons, dpi), large = ImageSize(kLargeIcons, dpi);
+    smallNormal_ = LoadButtonImages(StripFor(small).normal, small, count);
+    smallHot_ = LoadButtonImages(StripFor(small).hot, small, count);
+    largeNormal_ = LoadButtonImages(StripFor(large).normal, large, count);
+    largeHot_ = LoadButtonImages(StripFor(large).hot, large, count);
 }
 
 void CaptureButtonBar::ApplyImageLists() {
@@ -117,8 +150,9 @@ void CaptureButtonBar::ApplyImageLists() {
 }
 
 SIZE CaptureButtonBar::ButtonSize(IconSize size, LabelMode mode, int dpi) {
+    // Images and the room for a label both grow with the screen's scale.
     SIZE button = size == kLargeIcons ? SIZE{56, 55} : SIZE{31, 30};
-    // The images keep their size; the room for a label grows with the text.
+    button = SIZE{::MulDiv(button.cx, dpi, 96), ::MulDiv(button.cy, dpi, 96)};
     const int labelHeight = ::MulDiv(kLabelHeight, dpi, 96), labelWidth = ::MulDiv(kLabelWidth, dpi, 96);
     if (mode == kLabelsBelow) {
         button.cy += labelHeight;
@@ -130,8 +164,8 @@ SIZE CaptureButtonBar::ButtonSize(IconSize size, LabelMode mode, int dpi) {
 }
 
 void CaptureButtonBar::ComputeSizes(LabelMode mode) {
-    const int image = iconSize_ == kLargeIcons ? kLargeImage : kSmallImage;
-    const SIZE button = ButtonSize(iconSize_, mode, platform::ScreenDpi());
+    const int image = ImageSize(iconSize_, dpi_);
+    const SIZE button = ButtonSize(iconSize_, mode, dpi_);
     // Without labels the texts stay (the customise dialog lists them) but
     // take no room on the buttons.
     ::SendMessageW(hwnd(), TB_SETMAXTEXTROWS, mode == kNoLabels ? 0 : 1, 0);

@@ -20,8 +20,10 @@ public:
     // Creates the control at the top of parent with the buttons of toolbar
     // resource 153; false when it could not be made.
     bool Create(HWND parent);
-    // Loads the four image lists from the bitmap strips 151 to 154.
-    void LoadImageLists();
+    // Loads the four image lists for a screen of that many dots per inch
+    // (the images drawn for its scale where there are some), replacing any
+    // loaded before; later sizes are computed for that scale too.
+    void LoadImageLists(int dpi);
     void SetIconSize(IconSize size) { iconSize_ = size; }
     IconSize GetIconSize() const { return iconSize_; }
     // The image lists of the current icon size.
@@ -32,6 +34,8 @@ public:
     // The size a button has in that icon size and label mode on a screen of
     // that many dots per inch.
     static SIZE ButtonSize(IconSize size, LabelMode mode, int dpi = 96);
+    // The side of a button image in that icon size at that scale.
+    static int ImageSize(IconSize size, int dpi);
     const std::vector<int>& CommandIds() const { return commandIds_; }
     // The width of all buttons together and the height of the tallest.
     SIZE ButtonsExtent() const;
@@ -43,7 +47,10 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void DestroyImageLists();
+
     IconSize iconSize_ = kLargeIcons;
+    int dpi_ = 96;
     // Small normal, small hot, large hot, large normal.
     HIMAGELIST smallNormal_ = nullptr;
     HIMAGELIST smallHot_ = nullptr;

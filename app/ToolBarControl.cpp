@@ -67,7 +67,7 @@ bool ToolBarControl::CreateHidden() {
 
 bool ToolBarControl::OnCreate() {
     if (!bar_.Create(hwnd())) return true;  // a window without buttons still closes and moves
-    bar_.LoadImageLists();
+    bar_.LoadImageLists(platform::WindowDpi(hwnd()));
     bar_.ApplyImageLists();
     bar_.ComputeSizes(labelMode_);
     ::SendMessageW(bar_.hwnd(), TB_AUTOSIZE, 0, 0);
@@ -321,6 +321,16 @@ LRESULT ToolBarControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
             return result;
         }
         case WM_DISPLAYCHANGE: KeepOnScreen(true); return 0;
+        case WM_DPICHANGED: {
+            // Dragged onto a monitor of another scale: the images and buttons
+            // are made for it, and the window goes where the system suggests.
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            bar_.LoadImageLists(HIWORD(wParam));
+            ::SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            RebuildToolBar();
+            return 0;
+        }
         case WM_STYLECHANGED: {
             const LRESULT result = Default(message, wParam, lParam);
             RebuildToolBar();

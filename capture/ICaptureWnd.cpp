@@ -1,12 +1,32 @@
 #include "capture/ICaptureWnd.h"
 
+#include <map>
+#include <mutex>
+#include <utility>
+
 ICaptureWnd::ICaptureWnd() {
     m_savedCursor = ::GetCursor();
     ::GetCursorPos(&m_savedCursorPos);
 }
 
 HCURSOR ICaptureWnd::ProgramCursor(int id) {
-    HCURSOR cursor = ::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    // Drawn at 32 pixels for 100 %; on a scaled screen the cursor grows
+    // with it, as the system's own do. Each scaled size is loaded once and
+    // kept for the life of the process.
+    const int size = platform::ScaleToScreenDpi(32);
+    HCURSOR cursor = nullptr;
+    if (size == ::GetSystemMetrics(SM_CXCURSOR)) {
+        cursor = ::LoadCursorW(module, MAKEINTRESOURCEW(id));
+    } else {
+        static std::mutex guard;
+        static std::map<std::pair<int, int>, HCURSOR> loaded;
+        const std::lock_guard<std::mutex> lock(guard);
+        HCURSOR& scaled = loaded[{id, size}];
+        if (scaled == nullptr)
+            scaled = static_cast<HCURSOR>(::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_CURSOR, size, size, 0));
+        cursor = scaled;
+    }
     return cursor ? cursor : ::LoadCursorW(nullptr, IDC_CROSS);
 }
 

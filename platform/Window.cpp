@@ -87,4 +87,13 @@ int ScreenDpi() {
 
 int ScaleToScreenDpi(int pixels) { return ::MulDiv(pixels, ScreenDpi(), 96); }
 
+int WindowDpi(HWND window) {
+    // Windows 10 1607 and later; looked up so that older systems still start.
+    using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowProc>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = getDpiForWindow != nullptr && window != nullptr ? getDpiForWindow(window) : 0;
+    return dpi > 0 ? static_cast<int>(dpi) : ScreenDpi();
+}
+
 }  // namespace platform

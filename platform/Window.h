@@ -53,5 +53,8 @@ std::wstring WindowText(HWND window);
 // pixels at 96 scaled to it.
 int ScreenDpi();
 int ScaleToScreenDpi(int pixels);
+// The pixels per inch of the monitor a window is on, where the system
+// tells it per window; otherwise the screen's.
+int WindowDpi(HWND window);
 
 }  // namespace platform

@@ -544,9 +544,10 @@ def main():
     # The "Open With" dialog's icon.
     with open(os.path.join(ROOT, "icons", "openwith.ico"), "wb") as f:
         f.write(icon_file(open_with_pixels))
-    # The floating toolbar's six buttons, normal and hot, at both sizes.
+    # The floating toolbar's six buttons, normal and hot, at both sizes and
+    # at the sizes they take on screens of 150 % and 200 %.
     os.makedirs(os.path.join(ROOT, "toolbar"), exist_ok=True)
-    for size in (24, 48):
+    for size in (24, 36, 48, 72, 96):
         for hot, suffix in ((False, ""), (True, "_hot")):
             with open(os.path.join(ROOT, "toolbar", "toolbar%d%s.bmp" % (size, suffix)), "wb") as f:
                 f.write(strip_bitmap([draw(size, hot) for draw in TOOLBAR_GLYPHS]))

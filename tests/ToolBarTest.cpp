@@ -204,6 +204,36 @@ TEST(ToolBarPlace, FollowsTheMonitorsWorkAreas) {
     EXPECT_EQ(ToolBarControl::KeptOnScreen(onAbove, monitors, true).y, -700);
 }
 
+TEST_F(ToolBar, OnAMonitorOfAnotherScaleItsButtonsAndImagesFollow) {
+    ASSERT_EQ(engine.ShowToolBar(), S_OK);
+    Look(L"SmallIcon", L"NoLabel");
+    const auto image = [this] {
+        const HIMAGELIST list = reinterpret_cast<HIMAGELIST>(::SendMessageW(bar, TB_GETIMAGELIST, 0, 0));
+        int cx = 0, cy = 0;
+        ::ImageList_GetIconSize(list, &cx, &cy);
+        return cx;
+    };
+    const auto moveTo = [this](int dpi, RECT suggested) {
+        ::SendMessageW(toolbar, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    };
+    moveTo(144, RECT{300, 200, 500, 260});
+    EXPECT_EQ(image(), 36) << "the images drawn for 150 %";
+    EXPECT_EQ(ButtonSize().cx, 47);
+    EXPECT_EQ(ButtonSize().cy, 45);
+    EXPECT_EQ(WindowRect(toolbar).left, 300) << "where the system suggests";
+    EXPECT_EQ(WindowRect(toolbar).top, 200);
+    RECT client{};
+    ::GetClientRect(toolbar, &client);
+    EXPECT_EQ(client.right, 6 * 47) << "the window still holds exactly the buttons";
+    moveTo(120, RECT{300, 200, 500, 260});
+    EXPECT_EQ(image(), 30) << "125 %: the 36-pixel images shrunk";
+    Look(L"LargeIcon", L"NoLabel");
+    EXPECT_EQ(image(), 60);
+    moveTo(96, RECT{100, 100, 300, 160});
+    EXPECT_EQ(image(), 48);
+    EXPECT_EQ(ButtonSize().cx, 56) << "back at 100 %, as before";
+}
+
 TEST_F(ToolBar, ShowingAndClosingTellTheMainWindowAndEscapeCloses) {
     struct Recorder : platform::Window {
         std::vector<WPARAM> told;
