@@ -20,11 +20,6 @@ if [ ! -S "/tmp/.X11-unix/X$n" ]; then
         echo "the monitor tests need Xorg and its dummy driver: run scripts/setup.sh" >&2
         exit 1
     fi
-    # Xorg starts without a terminal or a seat only for root.
-    if [ "$(id -u)" -ne 0 ]; then
-        echo "the monitor tests start an Xorg server with the dummy driver, which needs root" >&2
-        exit 1
-    fi
     (setsid Xorg ":$n" -config "$ROOT/tests/monitors/xorg.conf" -noreset -nolisten tcp -novtswitch -sharevts \
         -logfile "$BUILD/xorg-monitors.log" </dev/null >/dev/null 2>&1 &)
     for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
