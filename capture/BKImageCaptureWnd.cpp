@@ -121,8 +121,11 @@ void BKImageCaptureWnd::DrawCursorIntoCapture(HDC memoryDc) {
     ::DrawIcon(memoryDc, position.x - m_origin.x, position.y - m_origin.y, cursor);
 }
 
-bool BKImageCaptureWnd::CaptureDesktop() {
-    TraceTimer trace(L"BKImageCaptureWnd::CaptureDesktop");
+bool BKImageCaptureWnd::CaptureDesktop() { return GrabDesktop() && ConvertGrab(); }
+
+bool BKImageCaptureWnd::GrabDesktop() {
+    TraceTimer trace(L"BKImageCaptureWnd::GrabDesktop");
+    m_grab.reset();
     // Every monitor: the picture's (0, 0) is the virtual screen's top-left,
     // which lies at negative coordinates when a monitor is left of or above
     // the primary one.
@@ -132,6 +135,8 @@ bool BKImageCaptureWnd::CaptureDesktop() {
     platform::WindowDc screen(nullptr);
     if (!screen || w <= 0 || h <= 0) return false;
     platform::MemoryDc memory(screen.get());
+    // In the screen's own format, so that both the grab and the overlay's
+    // paint are plain copies.
     platform::UniqueHbitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
     if (!memory || !bitmap) return false;
     {
@@ -140,15 +145,33 @@ bool BKImageCaptureWnd::CaptureDesktop() {
         if (!::BitBlt(memory.get(), 0, 0, w, h, screen.get(), rect.left, rect.top, SRCCOPY | CAPTUREBLT)) return false;
         DrawCursorIntoCapture(memory.get());
     }
+    m_grab = std::move(bitmap);
+    return true;
+}
+
+bool BKImageCaptureWnd::ConvertGrab() {
+    if (!m_grab) return !m_BackGround.IsEmpty();
+    TraceTimer create(L"m_BackGround.CreateFromHBITMAP");
     m_BackGround.SetXDPI(0);
     m_BackGround.SetYDPI(0);
-    TraceTimer create(L"m_BackGround.CreateFromHBITMAP");
-    return m_BackGround.CreateFromHBITMAP(bitmap.get());
+    const bool made = m_BackGround.CreateFromHBITMAP(m_grab.get());
+    m_grab.reset();
+    return made;
 }
 
 void BKImageCaptureWnd::PaintBackground(HDC dc) {
     TraceTimer trace(L"m_BackGround.Draw");
     // The overlay has the frozen picture's size, so the picture goes 1:1
     // and only the part the clip leaves is transferred.
-    m_BackGround.Draw(dc, 0, 0);
+    if (!m_grab) {
+        m_BackGround.Draw(dc, 0, 0);
+        return;
+    }
+    RECT box{};
+    if (::GetClipBox(dc, &box) == ERROR) ::GetClientRect(hwnd(), &box);
+    platform::MemoryDc memory(dc);
+    if (!memory) return;
+    platform::SelectedObject selected(memory.get(), m_grab.get());
+    ::BitBlt(dc, box.left, box.top, box.right - box.left, box.bottom - box.top, memory.get(), box.left, box.top,
+             SRCCOPY);
 }

@@ -4,6 +4,7 @@
 // windows with their on-screen rectangles, deepest and topmost first.
 #include "capture/ICaptureWnd.h"
 #include "output/CaptureImage.h"
+#include "platform/Gdi.h"
 
 #include <vector>
 
@@ -45,8 +46,16 @@ public:
     virtual int GetResult() const = 0;
     // Fills WindowList; true when it is not empty.
     virtual bool BuildWindowList(bool childrenExcluded);
-    // Copies the whole desktop, every monitor, into m_BackGround.
+    // Copies the whole desktop, every monitor, into m_BackGround: the grab,
+    // then its conversion.
     virtual bool CaptureDesktop();
+    // The grab alone, which the overlay shows at once; the conversion into
+    // m_BackGround waits until a picture is wanted, so the overlay appears
+    // sooner.
+    bool GrabDesktop();
+    // Makes m_BackGround from the grab (once) and lets the grab go. True
+    // when m_BackGround holds the frozen desktop.
+    bool ConvertGrab();
     // The overlay covers the virtual screen, so its client coordinates
     // (those of the frozen picture too) are screen coordinates less Origin.
     POINT Origin() const { return m_origin; }
@@ -62,4 +71,5 @@ protected:
     CaptureOptions* m_options;
     std::vector<WindowListEntry> m_windowList;
     POINT m_origin{};
+    platform::UniqueHbitmap m_grab;  // the frozen desktop until ConvertGrab
 };

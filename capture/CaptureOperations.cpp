@@ -101,14 +101,14 @@ void CaptureOperations::CaptureWindow(const CaptureContext& context) {
         context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeWindow)));
         WindowCaptureWnd picker(&context.options);
         picker.BuildWindowList(false);
-        picker.CaptureDesktop();
+        picker.GrabDesktop();
         if (ShowOverlay(picker)) {
             picker.RunModalLoop();
             if (picker.GetResult() == 1) {
                 picker.Destroy();
                 // A click over no window picks nothing that could be saved.
                 const RECT box = picker.SelectionBounds();
-                if (box.right > box.left && box.bottom > box.top) {
+                if (box.right > box.left && box.bottom > box.top && picker.ConvertGrab()) {
                     PlayCaptureSound(context.options);
                     CCaptureImage image;
                     if (picker.Compose(image)) PostProcess(context, image);
@@ -128,14 +128,16 @@ void CaptureOperations::CaptureRegion(const CaptureContext& context) {
         context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
         RegionCaptureWnd overlay(&context.options);
         overlay.BuildWindowList(false);
-        overlay.CaptureDesktop();
+        overlay.GrabDesktop();
         if (ShowOverlay(overlay)) {
             trace.Trace(L"Before Modal Loop");
             overlay.RunModalLoop();
             if (overlay.GetResult() == 1) {
                 const RECT r = overlay.GetSelectedRect();
                 overlay.Destroy();
-                CropFromBackground(context, r.left, r.top, r.right - r.left, r.bottom - r.top, overlay.m_BackGround);
+                if (overlay.ConvertGrab())
+                    CropFromBackground(context, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                       overlay.m_BackGround);
             }
         }
         overlay.RestoreCursor();
@@ -200,7 +202,7 @@ void CaptureOperations::ResizeApplication(HWND toolbar) {
         // window be see-through.
         ResizePickerWnd picker(nullptr);
         picker.BuildWindowList(true);
-        picker.CaptureDesktop();
+        picker.GrabDesktop();
         if (ShowOverlay(picker, kResizePickerClass, WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW)) {
             picker.RunModalLoop();
             picker.Destroy();

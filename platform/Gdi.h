@@ -51,6 +51,10 @@ public:
     UniqueGdi(const UniqueGdi&) = delete;
     UniqueGdi& operator=(const UniqueGdi&) = delete;
     UniqueGdi(UniqueGdi&& o) noexcept : object_(std::exchange(o.object_, nullptr)) {}
+    UniqueGdi& operator=(UniqueGdi&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.object_, nullptr));
+        return *this;
+    }
     T get() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
     void reset(T object = nullptr) {
