@@ -293,14 +293,20 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
             if (picker == window || (picker && ::GetWindow(picker, GW_OWNER) != window)) picker = nullptr;
         }
         if (picker == nullptr) return;
-        const auto okAfterChoosing = [picker](const std::wstring& path) {
-            if (!path.empty()) ::SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
-            ::Sleep(400);
-            return ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) ? 1 : 0;
+        // Wine's picker unfolds its tree down to the chosen folder, which
+        // takes a while on a busy machine: the state is read once it is
+        // the awaited one, or after five seconds.
+        const auto okAfterChoosing = [picker](const std::wstring& path, bool awaited) {
+            ::SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+            bool enabled = !awaited;
+            for (int i = 0; i < 50 && enabled != awaited; ++i) {
+                ::Sleep(100);
+                enabled = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE;
+            }
+            return enabled ? 1 : 0;
         };
-        okAfterChoosing(L"");
-        okWritable = okAfterChoosing(writable);
-        okReadOnly = okAfterChoosing(folder);
+        okWritable = okAfterChoosing(writable, true);
+        okReadOnly = okAfterChoosing(folder, false);
         ::PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
     });
     Choose(L"TargetFolder", ExpandText(L"<Browse>"), false);
