@@ -29,7 +29,9 @@ bool RunScript(HMODULE module, int id, const std::wstring& modulePath, bool appl
 }  // namespace
 
 std::map<std::wstring, std::wstring> RegistrationVariables(const std::wstring& modulePath) {
-    return {{L"MODULE", modulePath},
+    // MODULE is the local server's command line: quoted, so that a folder
+    // with spaces (Program Files) is never read as a shorter program name.
+    return {{L"MODULE", L"\"" + modulePath + L"\""},
             {L"APPID", GuidText(kAppId)},
             {L"CLSID", GuidText(CLSID_CaptureEngine)},
             {L"LIBID", GuidText(LIBID_ShotDeskLib)}};

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program icons, the floating toolbar's button images, the
-overlay cursors and the shutter sound of Snapwell.exe.
+overlay cursors and the shutter sound of Snapwell.exe, and the picture on
+the installer's first and last pages.
 
 The outputs are committed under resources/; run this again only to change
 them. Cursors are 32x32 monochrome: black lines with a white rim, so they
@@ -505,6 +506,36 @@ def strip_bitmap(images):
     return header + info + bits
 
 
+def wizard_bitmap():
+    """The installer's welcome and finish pages' picture, 164 x 314 as the
+    Modern UI wants it: the camera, framed by a dashed capture rectangle, on
+    a pale blue gradient. A 24-bit bottom-up BMP."""
+    width, height = 164, 314
+    camera_size, camera_left, camera_top = 112, 26, 70
+    camera = camera_pixels(camera_size, False)
+    frame = (camera_left - 12, camera_top - 14, camera_left + camera_size + 11, camera_top + camera_size + 5)
+    rows = []
+    for y in range(height - 1, -1, -1):
+        row = bytearray()
+        for x in range(width):
+            colour = mix((250, 252, 253), (200, 224, 242), y / (height - 1))
+            l, t, r, b = frame
+            on_edge = ((x in (l, r) and t <= y <= b) or (y in (t, b) and l <= x <= r))
+            if on_edge and ((x + y) // 4) % 2 == 0:
+                colour = (52, 152, 219)
+            cx, cy = x - camera_left, y - camera_top
+            if 0 <= cx < camera_size and 0 <= cy < camera_size:
+                r_, g_, b_, a = camera[cy][cx]
+                colour = mix(colour, (r_, g_, b_), a)
+            row += bytes([int(round(colour[2])), int(round(colour[1])), int(round(colour[0]))])
+        row += b"\0" * ((4 - len(row) % 4) % 4)
+        rows.append(bytes(row))
+    bits = b"".join(rows)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(bits), 2835, 2835, 0, 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(bits), 0, 0, 14 + len(info))
+    return header + info + bits
+
+
 def icon_file(draw):
     images = []
     for size in (16, 32, 48):
@@ -551,6 +582,9 @@ def main():
         for hot, suffix in ((False, ""), (True, "_hot")):
             with open(os.path.join(ROOT, "toolbar", "toolbar%d%s.bmp" % (size, suffix)), "wb") as f:
                 f.write(strip_bitmap([draw(size, hot) for draw in TOOLBAR_GLYPHS]))
+    os.makedirs(os.path.join(ROOT, "installer"), exist_ok=True)
+    with open(os.path.join(ROOT, "installer", "wizard.bmp"), "wb") as f:
+        f.write(wizard_bitmap())
 
 
 if __name__ == "__main__":
