@@ -101,6 +101,12 @@ bool CShellIconWND::OnCommand(UINT id) {
     return true;
 }
 
+void CShellIconWND::BringIconBack() {
+    if (trayIcon_.Add() || trayIcon_.IsAdded()) return;
+    iconRetries_ = 20;
+    ::SetTimer(hwnd(), kIconRetryTimer, 500, nullptr);
+}
+
 LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == g_taskbarCreated && g_taskbarCreated != 0) {
         trayIcon_.Restore();
@@ -139,10 +145,16 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             // The toolbar takes the icon's place while it shows.
             toolbarVisible_ = wParam != 0;
             if (toolbarVisible_) {
+                ::KillTimer(hwnd(), kIconRetryTimer);
                 trayIcon_.Remove();
             } else {
-                trayIcon_.Add();
+                BringIconBack();
             }
+            return 0;
+        case WM_TIMER:
+            if (wParam != kIconRetryTimer) break;
+            if (toolbarVisible_ || trayIcon_.IsAdded() || trayIcon_.Add() || --iconRetries_ <= 0)
+                ::KillTimer(hwnd(), kIconRetryTimer);
             return 0;
         case kShowToolbarMessage:
             if (ICaptureEngine* engine = app_.Engine()) engine->ShowToolBar();

@@ -13,10 +13,15 @@ public:
     static constexpr UINT kTrayIconId = 128;
     static constexpr UINT kTrayCallback = WM_APP + 1;
     static constexpr UINT kShowToolbarMessage = WM_USER + 1;
+    static constexpr UINT_PTR kIconRetryTimer = 1;
 
     explicit CShellIconWND(CShotDeskApp& app) : app_(app) {}
 
     TrayIcon& Icon() { return trayIcon_; }
+    // Puts the icon back in the notification area; when the shell is too
+    // busy to take it now, it is offered again every half second for ten
+    // seconds, so a capture never leaves the program without its icon.
+    void BringIconBack();
     TrayMenu& Menu() { return trayMenu_; }
     // The popup menu at the cursor, its texts translated.
     void ShowPopupMenu();
@@ -28,6 +33,7 @@ protected:
 
 private:
     void SetUpTrayIcon();
+    int iconRetries_ = 0;
     bool OnCommand(UINT id);
 
     CShotDeskApp& app_;

@@ -338,7 +338,7 @@ int CShotDeskApp::ShowOptionsDialog() {
     } catch (...) {
     }
     try {
-        if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.Icon().Add();
+        if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
     } catch (...) {
     }
     return result;
@@ -387,7 +387,7 @@ void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
         if (!matched) ::MessageBeep(static_cast<UINT>(-1));
     }
     // A hot key that showed the toolbar leaves the icon away.
-    if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.Icon().Add();
+    if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
 }
 
 void CShotDeskApp::ApplyStartupOption() {
