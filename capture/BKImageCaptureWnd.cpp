@@ -81,11 +81,6 @@ bool OfferedFrame(const CompositorAnswers& answers, RECT& frame) {
     return true;
 }
 
-bool IsWindowCloaked(HWND window) {
-    DWORD cloaked = 0;
-    return SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked))) && cloaked != 0;
-}
-
 bool VisibleFrame(HWND window, RECT& frame) {
     CompositorAnswers answers{};
     if (!::GetWindowRect(window, &answers.window)) return false;

@@ -29,9 +29,6 @@ struct CompositorAnswers {
 // rectangle, otherwise the rectangle.
 bool OfferedFrame(const CompositorAnswers& answers, RECT& frame);
 
-// Whether the compositor hides a top-level window although it is visible
-// (a suspended app, a window on another virtual desktop).
-bool IsWindowCloaked(HWND window);
 // A top-level window's rectangle as drawn: without the invisible resize
 // borders where the compositor reports them. False for no window and for a
 // cloaked one.
@@ -56,9 +53,6 @@ public:
     // Makes m_BackGround from the grab (once) and lets the grab go. True
     // when m_BackGround holds the frozen desktop.
     bool ConvertGrab();
-    // The overlay covers the virtual screen, so its client coordinates
-    // (those of the frozen picture too) are screen coordinates less Origin.
-    POINT Origin() const { return m_origin; }
 
     const std::vector<WindowListEntry>& WindowList() const { return m_windowList; }
     CCaptureImage m_BackGround;
@@ -70,6 +64,8 @@ protected:
 
     CaptureOptions* m_options;
     std::vector<WindowListEntry> m_windowList;
+    // The overlay covers the virtual screen, so its client coordinates
+    // (those of the frozen picture too) are screen coordinates less this.
     POINT m_origin{};
     platform::UniqueHbitmap m_grab;  // the frozen desktop until ConvertGrab
 };

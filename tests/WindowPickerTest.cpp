@@ -13,6 +13,12 @@ using namespace screen;
 
 namespace {
 
+// Whether the compositor hides a window although it is visible.
+bool IsWindowCloaked(HWND window) {
+    DWORD cloaked = 0;
+    return SUCCEEDED(::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked))) && cloaked != 0;
+}
+
 HCURSOR CurrentCursor() {
     CURSORINFO info{sizeof(info)};
     ::GetCursorInfo(&info);
