@@ -155,15 +155,14 @@ bool CaptureOperations::CropFromBackground(const CaptureContext& context, long x
         image.SetXDPI(background.GetXDPI());
         image.SetYDPI(background.GetYDPI());
         platform::WindowDc screen(nullptr);
-        platform::MemoryDc cropDc(screen.get()), frozenDc(screen.get());
+        platform::MemoryDc cropDc(screen.get());
         platform::UniqueHbitmap crop(::CreateCompatibleBitmap(screen.get(), width, height));
-        platform::UniqueHbitmap frozen(::CreateCompatibleBitmap(screen.get(), background.Width(), background.Height()));
-        if (!screen || !cropDc || !frozenDc || !crop || !frozen) return false;
+        if (!screen || !cropDc || !crop) return false;
         {
+            // Only the rectangle leaves the frozen picture: the crop's own
+            // bounds clip the transfer.
             platform::SelectedObject selectCrop(cropDc.get(), crop.get());
-            platform::SelectedObject selectFrozen(frozenDc.get(), frozen.get());
-            background.Draw(frozenDc.get(), 0, 0);
-            ::BitBlt(cropDc.get(), 0, 0, width, height, frozenDc.get(), x, y, SRCCOPY);
+            background.Draw(cropDc.get(), -x, -y);
         }
         if (!image.CreateFromHBITMAP(crop.get())) return false;
         PostProcess(context, image);

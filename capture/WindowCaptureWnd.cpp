@@ -148,20 +148,22 @@ bool WindowCaptureWnd::Compose(CCaptureImage& image) const {
     image.SetYDPI(m_BackGround.GetYDPI());
     platform::WindowDc screen(nullptr);
     if (!screen) return false;
-    platform::MemoryDc pictureDc(screen.get()), frozenDc(screen.get());
+    platform::MemoryDc pictureDc(screen.get());
     platform::UniqueHbitmap picture(::CreateCompatibleBitmap(screen.get(), width, height));
-    platform::UniqueHbitmap frozen(::CreateCompatibleBitmap(screen.get(), m_BackGround.Width(), m_BackGround.Height()));
-    if (!pictureDc || !frozenDc || !picture || !frozen) return false;
+    if (!pictureDc || !picture) return false;
     {
         platform::SelectedObject selectPicture(pictureDc.get(), picture.get());
-        platform::SelectedObject selectFrozen(frozenDc.get(), frozen.get());
-        m_BackGround.Draw(frozenDc.get(), 0, 0);
-        const RECT all{0, 0, m_BackGround.Width(), m_BackGround.Height()};
+        const RECT all{0, 0, width, height};
         ::FillRect(pictureDc.get(), &all, ::GetSysColorBrush(COLOR_WINDOW));
-        // Later rectangles overwrite earlier ones where they overlap.
+        // Each picked window comes straight from the frozen picture, clipped
+        // to its rectangle; later rectangles overwrite earlier ones where
+        // they overlap.
         for (const RECT& r : m_selection) {
-            ::BitBlt(pictureDc.get(), r.left - box.left, r.top - box.top, r.right - r.left, r.bottom - r.top,
-                     frozenDc.get(), r.left, r.top, SRCCOPY);
+            const int saved = ::SaveDC(pictureDc.get());
+            ::IntersectClipRect(pictureDc.get(), r.left - box.left, r.top - box.top, r.right - box.left,
+                                r.bottom - box.top);
+            m_BackGround.Draw(pictureDc.get(), -box.left, -box.top);
+            ::RestoreDC(pictureDc.get(), saved);
         }
     }
     return image.CreateFromHBITMAP(picture.get());
