@@ -188,6 +188,5 @@ void ConfigurationWizard::WriteAnswers() {
     // The answers become the installation's defaults too, where its folder
     // can be written.
     const std::wstring defaults = GetSettingsFilePath(true);
-    if (::GetFileAttributesW(defaults.c_str()) != INVALID_FILE_ATTRIBUTES)
-        ::CopyFileW(GetSettingsFilePath(false).c_str(), defaults.c_str(), FALSE);
+    if (platform::FileExists(defaults)) platform::CopyFileReplacing(GetSettingsFilePath(false), defaults);
 }
