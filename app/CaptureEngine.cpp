@@ -11,6 +11,12 @@ namespace {
 long g_busy = CCaptureEngine::kIdle;
 CaptureOptions* g_processOptions = nullptr;
 HWND g_mainWindow = nullptr;
+CCaptureEngine* g_applicationEngine = nullptr;
+
+// A request refused because a dialog is open brings that dialog forward.
+void BringOpenDialogForward() {
+    if (CCorvaneApp* app = CCorvaneApp::Current()) app->BringCurrentDialogForward();
+}
 
 }  // namespace
 
@@ -49,8 +55,10 @@ ITypeInfo* EngineTypeInfo() {
 
 CCaptureEngine::CCaptureEngine() {
     platform::ComModule::Lock();
-    // The engine works on without its toolbar window when that cannot be made.
-    if (toolbar_.CreateHidden()) toolbarWindow_ = toolbar_.hwnd();
+    // In the interactive program the application's object owns the one
+    // toolbar, and every other object shows and hides that one. The engine
+    // works on without its toolbar window when that cannot be made.
+    if (g_applicationEngine == nullptr && toolbar_.CreateHidden()) toolbarWindow_ = toolbar_.hwnd();
     messageWindow_.Create(L"SnapwellEngineMessages", 0, 0, L"", 0, RECT{}, HWND_MESSAGE);
 }
 
@@ -59,11 +67,14 @@ CCaptureEngine::~CCaptureEngine() { platform::ComModule::Unlock(); }
 void CCaptureEngine::SetProcessOptions(CaptureOptions* options) { g_processOptions = options; }
 CaptureOptions* CCaptureEngine::ProcessOptions() { return g_processOptions; }
 void CCaptureEngine::SetProcessMainWindow(HWND main) { g_mainWindow = main; }
+void CCaptureEngine::SetApplicationEngine(CCaptureEngine* engine) { g_applicationEngine = engine; }
+CCaptureEngine& CCaptureEngine::ToolbarOwner() { return g_applicationEngine ? *g_applicationEngine : *this; }
 HWND CCaptureEngine::ProcessMainWindow() { return g_mainWindow; }
 CaptureOptions* CCaptureEngine::Options() const { return ownOptions_ ? ownOptions_ : g_processOptions; }
 HWND CCaptureEngine::ClipboardOwner() const { return g_mainWindow ? g_mainWindow : messageWindow_.hwnd(); }
 CaptureContext CCaptureEngine::Context(CaptureOptions& options) const {
-    return CaptureContext{options, toolbarWindow_, ClipboardOwner()};
+    const CCaptureEngine& owner = g_applicationEngine ? *g_applicationEngine : *this;
+    return CaptureContext{options, owner.toolbarWindow_, ClipboardOwner()};
 }
 long CCaptureEngine::BusyState() { return g_busy; }
 
@@ -137,42 +148,56 @@ STDMETHODIMP CCaptureEngine::GetOptions(IDispatch** optionsInterface) {
 }
 
 STDMETHODIMP CCaptureEngine::ShowToolBar() {
-    if (g_busy != kIdle) return kStatusBusy;
+    if (g_busy != kIdle) {
+        BringOpenDialogForward();
+        return kStatusBusy;
+    }
     if (g_mainWindow != nullptr) platform::BringToForeground(g_mainWindow);
-    if (toolbarWindow_ != nullptr)
-        ::SetWindowPos(toolbarWindow_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
+    if (HWND toolbar = ToolbarOwner().toolbarWindow_)
+        ::SetWindowPos(toolbar, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW);
     return kStatusOk;
 }
 
 STDMETHODIMP CCaptureEngine::RebuildToolBar() {
-    toolbar_.RebuildToolBar();
+    ToolbarOwner().toolbar_.RebuildToolBar();
     return kStatusOk;
 }
 
+// One options dialog and one about dialog at a time, whoever asks: a second
+// request brings the open one forward and answers S_FALSE, and so does a
+// process that has no dialogs to show.
 STDMETHODIMP CCaptureEngine::DisplayOptionsDlg() {
-    if (g_busy != kIdle) return kStatusBusy;
+    if (g_busy != kIdle) {
+        BringOpenDialogForward();
+        return kStatusBusy;
+    }
     BusyScope busy(kBusyOptionsDialog);
+    int shown = CCorvaneApp::kDialogNotShown;
     try {
-        if (CCorvaneApp* app = CCorvaneApp::Current()) app->ShowOptionsDialog();
+        if (CCorvaneApp* app = CCorvaneApp::Current()) shown = app->ShowOptionsDialog();
     } catch (...) {
     }
-    return kStatusOk;
+    return shown == CCorvaneApp::kDialogNotShown ? kStatusBusy : kStatusOk;
 }
 
 STDMETHODIMP CCaptureEngine::About() {
-    if (g_busy != kIdle) return kStatusBusy;
+    if (g_busy != kIdle) {
+        BringOpenDialogForward();
+        return kStatusBusy;
+    }
     BusyScope busy(kBusyAbout);
+    int shown = CCorvaneApp::kDialogNotShown;
     try {
-        if (CCorvaneApp* app = CCorvaneApp::Current()) app->ShowAboutDialog();
+        if (CCorvaneApp* app = CCorvaneApp::Current()) shown = app->ShowAboutDialog();
     } catch (...) {
     }
-    return kStatusOk;
+    return shown == CCorvaneApp::kDialogNotShown ? kStatusBusy : kStatusOk;
 }
 
 STDMETHODIMP CCaptureEngine::ResizeApplication() {
     if (g_busy != kIdle) return kStatusBusy;
     BusyScope busy(kBusyResize);
-    operations_.ResizeApplication(toolbarWindow_);
+    operations_.ResizeApplication(ToolbarOwner().toolbarWindow_);
     return kStatusOk;
 }
 

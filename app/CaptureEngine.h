@@ -48,6 +48,11 @@ public:
     // owning the clipboard for copied captures, whichever instance does it.
     static void SetProcessMainWindow(HWND main);
     static HWND ProcessMainWindow();
+    // The interactive program's own object, whose toolbar every object of
+    // the process shows and hides (so "snapctl toolbar" shows the program's
+    // toolbar, which stays when the client lets its object go); nullptr in a
+    // process that serves automation only, where each object has its own.
+    static void SetApplicationEngine(CCaptureEngine* engine);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -90,7 +95,7 @@ public:
     HWND ToolbarWindow() const { return toolbarWindow_; }
     static long BusyState();
 
-    // How many times this instance asked for the shutter sound.
+    // How many shutter sounds this instance played.
     int SoundsPlayed() const { return operations_.SoundsPlayed(); }
 
 private:
@@ -99,6 +104,7 @@ private:
     // or in a process without one the instance's own message-only window.
     HWND ClipboardOwner() const;
     CaptureContext Context(CaptureOptions& options) const;
+    CCaptureEngine& ToolbarOwner();
 
     LONG references_ = 0;
     CaptureOptions* ownOptions_ = nullptr;

@@ -87,7 +87,9 @@ bool CShellIconWND::OnCommand(UINT id) {
             if (CaptureOptions* options = app_.Options())
                 options->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(id)));
         } else if (id == ID_TRAY_PROPERTIES) {
-            app_.ShowOptionsDialog();
+            // Through the engine, whose busy state keeps captures and a
+            // second dialog away while this one is open.
+            if (ICaptureEngine* engine = app_.Engine()) engine->DisplayOptionsDlg();
         } else if (id == ID_TRAY_OPEN) {
             if (ICaptureEngine* engine = app_.Engine()) engine->ShowToolBar();
         } else if (id == ID_TRAY_EXIT) {
@@ -117,6 +119,8 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             const LRESULT result = Default(message, wParam, lParam);
             if (result == -1) return -1;
             SetUpTrayIcon();
+            // A shell still busy at sign-in may refuse the first icon.
+            if (!trayIcon_.IsAdded()) BringIconBack();
             return 0;
         }
         case kTrayCallback:
@@ -152,6 +156,10 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             }
             return 0;
         case WM_TIMER:
+            if (wParam == kHeldKeyTimer) {
+                app_.OnHeldKeyTimer();
+                return 0;
+            }
             if (wParam != kIconRetryTimer) break;
             if (toolbarVisible_ || trayIcon_.IsAdded() || trayIcon_.Add() || --iconRetries_ <= 0)
                 ::KillTimer(hwnd(), kIconRetryTimer);

@@ -14,6 +14,7 @@ public:
     static constexpr UINT kTrayCallback = WM_APP + 1;
     static constexpr UINT kShowToolbarMessage = WM_USER + 1;
     static constexpr UINT_PTR kIconRetryTimer = 1;
+    static constexpr UINT_PTR kHeldKeyTimer = 2;
 
     explicit CShellIconWND(CShotDeskApp& app) : app_(app) {}
 

@@ -213,6 +213,7 @@ bool CShotDeskApp::InitInstance() {
     if (engine != nullptr) {
         engine->QueryInterface(IID_ICaptureEngine, reinterpret_cast<void**>(&engine_));
         engine_->SetOptions(static_cast<ULONG>(reinterpret_cast<UINT_PTR>(options_.get())));
+        CCaptureEngine::SetApplicationEngine(engine);
     }
     interactive_ = created;
     // Without an engine a hot key could do nothing but swallow its keys.
@@ -234,9 +235,26 @@ bool CShotDeskApp::StartAutomationOnly() {
     // Its captures can still show messages (a failed save), in the user's
     // language; a failed load leaves the texts untranslated, silently.
     if (options_) GetTextCatalog().LoadLanguages(*options_, false);
-    // The process ends when the last automation object is released.
-    platform::ComModule::OnLastUnlock([] { ::PostQuitMessage(0); });
+    // The process ends when the last automation object is released. The
+    // class object is withdrawn first, so that a client's next activation
+    // starts a new server instead of reaching this one on its way out; one
+    // already on its way here is served before the check below.
+    platform::ComModule::OnLastUnlock([this] {
+        classFactory_.Revoke();
+        ::PostThreadMessageW(::GetCurrentThreadId(), kLastObjectGoneMessage, 0, 0);
+    });
     return true;
+}
+
+void CShotDeskApp::OnLastObjectGone() {
+    if (!automationOnly_ || exited_) return;
+    if (platform::ComModule::LockCount() == 0) {
+        ::PostQuitMessage(0);
+    } else {
+        // A client made an object meanwhile: the server stays and serves new
+        // activations again (should that fail, they start another server).
+        classFactory_.Register(CLSID_CaptureEngine);
+    }
 }
 
 void CShotDeskApp::UpgradeCheck() {
@@ -264,28 +282,19 @@ bool CShotDeskApp::RestoreDefaultOptions() {
 }
 
 bool CShotDeskApp::ReadNeedConfig(bool clear) {
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS)
+    // Only the installer's REG_DWORD 1 asks for the wizard, and only that is
+    // ever cleared: a value of another type or number could never be
+    // cleared and would ask at every start.
+    DWORD value = 0, size = sizeof(value);
+    if (::RegGetValueW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value,
+                       &size) != ERROR_SUCCESS ||
+        value != 1)
         return false;
-    platform::UniqueHkey key(raw);
-    DWORD type = 0, value = 0, size = sizeof(value);
-    BYTE data[256] = {};
-    size = sizeof(data);
-    if (::RegQueryValueExW(key.get(), L"NeedConfig", nullptr, &type, data, &size) != ERROR_SUCCESS) return false;
-    // Any type reads as "set" when its data is not all zero; only a
-    // REG_DWORD is ever cleared.
-    bool nonzero = false;
-    for (DWORD i = 0; i < size; ++i) nonzero = nonzero || data[i] != 0;
-    if (type == REG_DWORD && size == sizeof(DWORD)) {
-        std::memcpy(&value, data, sizeof(value));
-        nonzero = value != 0;
-        if (nonzero && clear) {
-            const DWORD zero = 0;
-            ::RegSetValueExW(key.get(), L"NeedConfig", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&zero),
-                             sizeof(zero));
-        }
+    if (clear) {
+        const DWORD zero = 0;
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, ProgramKeyPath().c_str(), L"NeedConfig", REG_DWORD, &zero, sizeof(zero));
     }
-    return nonzero;
+    return true;
 }
 
 void CShotDeskApp::ActivatePreviousInstance() {
@@ -314,7 +323,14 @@ void CShotDeskApp::RunInfoDialog() {
 int CShotDeskApp::ShowOptionsDialog() {
     // A process that serves automation only has no tray icon and no hot
     // keys to take down and put back, and no dialog to show.
-    if (!interactive_) return IDCANCEL;
+    if (!interactive_ || !options_) return kDialogNotShown;
+    // One options dialog per process: a second one would reload the
+    // document under the first one's rows.
+    if (optionsDialogOpen_) {
+        BringCurrentDialogForward();
+        return kDialogNotShown;
+    }
+    optionsDialogOpen_ = true;
     int result = IDCANCEL;
     bool iconWasThere = false;
     try {
@@ -325,29 +341,42 @@ int CShotDeskApp::ShowOptionsDialog() {
         UnregisterHotKeys();
     } catch (...) {
     }
-    if (options_) {
+    try {
+        ApplicationOptionsDialog dialog(*this, currentDialog_);
+        result = static_cast<int>(dialog.DoModal(trayWindow_.hwnd()));
+    } catch (...) {
+    }
+    currentDialog_ = nullptr;
+    optionsDialogOpen_ = false;
+    // After a session end the hot keys and the icon stay away.
+    if (!sessionEnded_) {
         try {
-            ApplicationOptionsDialog dialog(*this, currentDialog_);
-            result = static_cast<int>(dialog.DoModal(trayWindow_.hwnd()));
+            RegisterHotKeys(false);
         } catch (...) {
         }
-        currentDialog_ = nullptr;
-    }
-    try {
-        RegisterHotKeys(false);
-    } catch (...) {
-    }
-    try {
-        if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
-    } catch (...) {
+        try {
+            if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
+        } catch (...) {
+        }
     }
     return result;
 }
 
 int CShotDeskApp::ShowAboutDialog() {
-    if (!interactive_) return IDCANCEL;
+    if (!interactive_) return kDialogNotShown;
+    if (currentDialog_ != nullptr) {
+        BringCurrentDialogForward();
+        return kDialogNotShown;
+    }
     CurrentDialogOf about(trayWindow_.hwnd(), L"about", currentDialog_);
     return static_cast<int>(about.DoModal());
+}
+
+bool CShotDeskApp::BringCurrentDialogForward() {
+    if (currentDialog_ == nullptr || !::IsWindow(currentDialog_)) return false;
+    platform::BringToForeground(currentDialog_);
+    ::ShowWindow(currentDialog_, SW_SHOWNORMAL);
+    return true;
 }
 
 bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
@@ -357,7 +386,13 @@ bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
     for (int i = 0; i < 5; ++i) {
         const std::optional<HotKey> key = ParseHotKeyText(options_->GetHotKeyValue(kHotKeyRows[i].option));
         if (!key) continue;
-        if (!::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers, key->virtualKey) && showMessages) {
+        // A held key captures once: MOD_NOREPEAT where the system knows it
+        // (Windows 7 and later), the plain combination elsewhere.
+        const bool registered =
+            ::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers | MOD_NOREPEAT, key->virtualKey) ||
+            (::GetLastError() == ERROR_INVALID_PARAMETER &&
+             ::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers, key->virtualKey));
+        if (!registered && showMessages) {
             std::wstring message = ExpandText(kHotKeyRows[i].takenMessage, true);
             // Windows itself may hold Print Screen for its snipping tool.
             if (key->virtualKey == VK_SNAPSHOT && PrintScreenOpensSnipping())
@@ -372,12 +407,18 @@ void CShotDeskApp::UnregisterHotKeys() {
     for (ATOM id : hotKeyIds_) ::UnregisterHotKey(trayWindow_.hwnd(), id);
 }
 
-void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
+void CShotDeskApp::OnHotKey(WPARAM id, LPARAM keys) {
+    // The keyboard repeats a held key, and a system without MOD_NOREPEAT
+    // (or one that ignores it) sends a hot key for each repeat: while the
+    // key of the last hot key stays down, its repeats are dropped.
+    if (heldHotKey_ != 0 && heldHotKey_ == id) return;
+    if (trayWindow_.hwnd() != nullptr) {
+        heldHotKey_ = id;
+        heldVirtualKey_ = HIWORD(keys);
+        ::SetTimer(trayWindow_.hwnd(), CShellIconWND::kHeldKeyTimer, 50, nullptr);
+    }
     const bool iconWasThere = trayWindow_.Icon().Remove();
-    if (currentDialog_ != nullptr) {
-        platform::BringToForeground(currentDialog_);
-        ::ShowWindow(currentDialog_, SW_SHOWNORMAL);
-    } else {
+    if (!BringCurrentDialogForward()) {
         bool matched = false;
         for (int i = 0; i < 5 && !matched; ++i) {
             if (id != hotKeyIds_[i]) continue;
@@ -390,6 +431,13 @@ void CShotDeskApp::OnHotKey(WPARAM id, LPARAM) {
     if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
 }
 
+void CShotDeskApp::OnHeldKeyTimer() {
+    if (heldVirtualKey_ != 0 && (::GetAsyncKeyState(static_cast<int>(heldVirtualKey_)) & 0x8000)) return;
+    heldHotKey_ = 0;
+    heldVirtualKey_ = 0;
+    ::KillTimer(trayWindow_.hwnd(), CShellIconWND::kHeldKeyTimer);
+}
+
 void CShotDeskApp::ApplyStartupOption() {
     if (!options_) return;
     HKEY raw = nullptr;
@@ -399,17 +447,34 @@ void CShotDeskApp::ApplyStartupOption() {
     if (choice == L"0") {
         ::RegDeleteValueW(key.get(), kProductName);
     } else if (choice == L"1") {
-        std::wstring path = platform::ModuleFileName(nullptr);
+        // Quoted: unquoted, "C:\Program Files\..." could start a
+        // "C:\Program.exe" that someone put there.
+        const std::wstring path = platform::ModuleFileName(nullptr);
         if (path.size() > 1024) return;
-        ::RegSetValueExW(key.get(), kProductName, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                         static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+        const std::wstring command = L"\"" + path + L"\"";
+        ::RegSetValueExW(key.get(), kProductName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     }
 }
 
 void CShotDeskApp::OnEndSession() {
-    // Windows ends the process soon after the session-end message returns,
-    // so the exit steps run now; the quit that follows finds them done.
-    ExitInstance();
+    // Windows may end the process soon after the session-end message
+    // returns, so what must outlive the session is written now. A capture's
+    // overlay or a dialog may still be running below this message, so
+    // nothing is freed here: the quit message ends each running loop in turn,
+    // and the exit steps free everything once the stack has unwound.
+    if (sessionEnded_ || exited_) return;
+    sessionEnded_ = true;
+    if (interactive_) {
+        try {
+            ApplyStartupOption();
+        } catch (...) {
+        }
+    }
+    UnregisterHotKeys();
+    trayWindow_.Icon().Remove();
+    if (options_ && !automationOnly_ && interactive_) options_->SaveOptions();
+    mutex_.reset();
     ::PostQuitMessage(0);
 }
 
@@ -430,6 +495,7 @@ int CShotDeskApp::ExitInstance() {
     // Instances that other programs still hold find no options from now on.
     CCaptureEngine::SetProcessOptions(nullptr);
     CCaptureEngine::SetProcessMainWindow(nullptr);
+    CCaptureEngine::SetApplicationEngine(nullptr);
     if (engine_) engine_->Release();
     engine_ = nullptr;
     options_.reset();

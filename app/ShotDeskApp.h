@@ -33,8 +33,14 @@ public:
     // The exit steps, once: after the message loop, or earlier when the
     // session ends.
     int ExitInstance() override;
-    // WM_ENDSESSION for an ending session: exits now.
+    // WM_ENDSESSION for an ending session: saves what must be kept and
+    // ends the message loops; the exit steps follow once they have unwound.
     void OnEndSession();
+    // A thread message posted when the last automation object is gone.
+    static constexpr UINT kLastObjectGoneMessage = WM_APP + 20;
+    // Ends a process that serves automation only, unless a client made a new
+    // object meanwhile.
+    void OnLastObjectGone();
 
     CaptureOptions* Options() const { return options_.get(); }
     ICaptureEngine* Engine() const { return engine_; }
@@ -44,8 +50,13 @@ public:
     HWND GetMainWindow() const override { return trayWindow_.hwnd(); }
     CShellIconWND& TrayWindow() { return trayWindow_; }
 
+    // The options and about dialogs; kDialogNotShown when this process has
+    // no user interface or a dialog is already open (which is then brought
+    // forward instead).
     int ShowOptionsDialog() override;
     int ShowAboutDialog() override;
+    // Brings the open modal dialog to the foreground; false when none is open.
+    bool BringCurrentDialogForward() override;
     // Copies the default options over the user's and reloads them; false
     // when there is no default file or the copy or the reload failed. Shows
     // nothing: the caller decides what the user sees.
@@ -63,6 +74,8 @@ public:
     bool RegisterHotKeys(bool showMessages);
     void UnregisterHotKeys();
     void OnHotKey(WPARAM id, LPARAM keys);
+    // Ends the dropping of a held hot key's repeats once its key is up.
+    void OnHeldKeyTimer();
 
 private:
     bool StartAutomationOnly();
@@ -78,6 +91,8 @@ private:
     AppCommandLineInfo commandLine_;
     ICaptureEngine* engine_ = nullptr;
     ATOM hotKeyIds_[5] = {};
+    WPARAM heldHotKey_ = 0;
+    UINT heldVirtualKey_ = 0;
     HWND currentDialog_ = nullptr;
     CShellIconWND trayWindow_{*this};
     platform::ClassFactory<CCaptureEngine> classFactory_;
@@ -85,5 +100,7 @@ private:
     bool automationOnly_ = false;
     bool interactive_ = false;
     bool exited_ = false;
+    bool sessionEnded_ = false;
+    bool optionsDialogOpen_ = false;
     int exitCode_ = 0;
 };

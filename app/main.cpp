@@ -14,6 +14,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 app.OnHotKey(msg.wParam, msg.lParam);
                 continue;
             }
+            if (msg.hwnd == nullptr && msg.message == CShotDeskApp::kLastObjectGoneMessage) {
+                app.OnLastObjectGone();
+                continue;
+            }
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }

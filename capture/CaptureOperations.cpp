@@ -68,8 +68,10 @@ private:
 
 void CaptureOperations::PlayCaptureSound(const CaptureOptions& options) {
     if (options.GetProgramOption(L"PlaySound", false) != L"1") return;
-    ++soundsPlayed_;
-    ::PlaySoundW(L"TAKE_PHOTO_WAV", ::GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT);
+    // Counted once the system took the sound (its resource found and its
+    // playing started), not merely asked for.
+    if (::PlaySoundW(L"TAKE_PHOTO_WAV", ::GetModuleHandleW(nullptr), SND_RESOURCE | SND_ASYNC | SND_NODEFAULT))
+        ++soundsPlayed_;
 }
 
 void CaptureOperations::CaptureFullScreen(const CaptureContext& context) {

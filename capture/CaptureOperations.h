@@ -35,7 +35,7 @@ public:
     void ResizeApplication(HWND toolbar);
 
     void PlayCaptureSound(const CaptureOptions& options);
-    // How many times the shutter sound was asked for.
+    // How many times the system took the shutter sound.
     int SoundsPlayed() const { return soundsPlayed_; }
 
 private:

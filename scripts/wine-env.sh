@@ -4,6 +4,13 @@ ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 BUILD="${SNAPWELL_BUILD:-$ROOT/build}"
 export WINEPREFIX="${WINEPREFIX:-$BUILD/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+# Without a sound card or a sound server, Wine's audio drivers fill the log
+# with ALSA errors at the first shutter sound; the sound is then dropped
+# quietly instead.
+if [ -z "${WINEDLLOVERRIDES:-}" ] && [ ! -e /dev/snd/controlC0 ] && [ -z "${PULSE_SERVER:-}" ] &&
+    [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" ]; then
+    WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv="
+fi
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
 if [ -x /usr/lib/wine/wine64 ]; then

@@ -289,12 +289,106 @@ TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
         XInput("key ctrl+alt+f");
         for (int i = 0; i < 50 && ::GetForegroundWindow() != box; ++i) Pump(100);
         EXPECT_EQ(::GetForegroundWindow(), box) << "the dialog came forward";
-        EXPECT_TRUE(Files().empty()) << "and no capture ran";
     }
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     joinClient();
     EXPECT_EQ(about, S_OK);
+    // Once the dialog is closed, the same key captures again.
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    for (int i = 0; i < 100 && Files().empty(); ++i) Pump(100);
+    EXPECT_EQ(Files().size(), 1u) << "the key captures once the dialog is closed";
     ::DestroyWindow(other);
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
+// Every route to Properties (the tray menu, another program, a second start)
+// leads to the one dialog: a second request brings it forward, an automation
+// caller hears S_FALSE, no capture starts over it, and Cancel and OK leave
+// the options whole.
+TEST_F(Program, OneOptionsDialogWhicheverRouteAsksForIt) {
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    Process program(L"");
+    HWND tray = FindOf(program.Id(), nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    const std::string saved = testfiles::Read(userFile);
+    const auto dialogs = [&] {
+        int count = 0;
+        for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(w, &process);
+            wchar_t title[64] = {};
+            ::GetWindowTextW(w, title, 64);
+            if (process == program.Id() && ::IsWindowVisible(w) && std::wstring(title) == L"Snapwell Properties")
+                ++count;
+        }
+        return count;
+    };
+    ::PostMessageW(tray, WM_COMMAND, 139, 0);
+    HWND properties = FindOf(program.Id(), L"#32770", L"Snapwell Properties", true, 10000);
+    ASSERT_NE(properties, nullptr) << "Properties from the tray menu";
+
+    // Another program asks for the options dialog and a capture meanwhile.
+    HRESULT options = E_FAIL, capture = E_FAIL, toolbar = E_FAIL;
+    std::atomic<bool> answered{false};
+    std::thread client([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* engine = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                         reinterpret_cast<void**>(&engine)))) {
+            options = engine->DisplayOptionsDlg();
+            capture = engine->CaptureFullScreen();
+            toolbar = engine->ShowToolBar();
+            engine->Release();
+        }
+        ::CoUninitialize();
+        answered = true;
+    });
+    for (int i = 0; i < 300 && !answered; ++i) Pump(50);
+    const bool clientReturned = answered;
+    if (!clientReturned) {
+        // An old program shows a second dialog and holds the call: close it.
+        for (int i = 0; i < 10 && dialogs() > 1; ++i) {
+            if (HWND top = FindOf(program.Id(), L"#32770", L"Snapwell Properties", true))
+                ::PostMessageW(top, WM_COMMAND, IDCANCEL, 0);
+            Pump(500);
+        }
+        for (int i = 0; i < 300 && !answered; ++i) Pump(50);
+    }
+    client.join();
+    EXPECT_TRUE(clientReturned) << "the automation call returned while the dialog stayed open";
+    EXPECT_EQ(options, S_FALSE) << "the caller hears that no dialog of its own opened";
+    EXPECT_EQ(capture, S_FALSE) << "no capture over the dialog";
+    EXPECT_EQ(toolbar, S_FALSE) << "no toolbar over the dialog";
+    EXPECT_EQ(dialogs(), 1);
+    EXPECT_EQ(::GetForegroundWindow(), properties) << "the open dialog came forward";
+    EXPECT_TRUE(Files().empty());
+
+    // A second start wakes the first: the dialog comes forward again, no
+    // toolbar shows over it.
+    Process second(L"");
+    EXPECT_EQ(second.Wait(20000), 0u);
+    Pump(1000);
+    EXPECT_EQ(FindOf(program.Id(), L"SnapwellToolBar", nullptr, true), nullptr) << "no toolbar over the dialog";
+    EXPECT_EQ(dialogs(), 1);
+    EXPECT_EQ(::GetForegroundWindow(), properties);
+
+    ::PostMessageW(properties, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    for (int i = 0; i < 100 && ::IsWindow(properties); ++i) Pump(50);
+    EXPECT_FALSE(::IsWindow(properties));
+    // Asked again, it opens again, and its OK saves what was there.
+    ::PostMessageW(tray, WM_COMMAND, 139, 0);
+    properties = FindOf(program.Id(), L"#32770", L"Snapwell Properties", true, 10000);
+    ASSERT_NE(properties, nullptr) << "the busy state ended with the dialog";
+    ::PostMessageW(properties, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    for (int i = 0; i < 100 && ::IsWindow(properties); ++i) Pump(50);
+    EXPECT_EQ(program.Wait(500), static_cast<DWORD>(STILL_ACTIVE)) << "the program runs on";
+    CaptureOptions reread;
+    EXPECT_EQ(reread.GetProfileOption(L"DefaultProfile", L"TargetFolder"), shots) << "the options are whole";
+    EXPECT_EQ(reread.GetHotKeyValue(L"FullScreenCaptureKey"), L"Ctrl + Alt + 70");
+    EXPECT_FALSE(saved.empty());
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
@@ -351,17 +445,22 @@ TEST_F(Program, TrayIconMenuAndASecondStartThatWakesTheFirst) {
     ASSERT_TRUE(WaitForTrayIcon(true)) << "Escape gives the icon back";
     EXPECT_EQ(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true), nullptr);
 
-    // An automation client's object has a toolbar of its own: shown, it
-    // takes the icon away as well; released, it gives the icon back.
+    // An automation client's object shows the program's one toolbar, which
+    // stays when the client lets its object go (what "snapctl toolbar"
+    // does); Escape then closes it and brings the icon back.
     ICaptureEngine* client = nullptr;
     ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
                                  reinterpret_cast<void**>(&client)),
               S_OK);
     EXPECT_EQ(client->ShowToolBar(), S_OK);
-    EXPECT_NE(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), nullptr);
+    EXPECT_EQ(FindOf(first.Id(), L"SnapwellToolBar", nullptr, true, 5000), toolbar) << "the program's own toolbar";
     EXPECT_TRUE(WaitForTrayIcon(false)) << "no icon beside the toolbar a client showed";
     client->Release();
-    ASSERT_TRUE(WaitForTrayIcon(true)) << "the released object's toolbar gives the icon back";
+    Pump(1000);
+    EXPECT_TRUE(::IsWindowVisible(toolbar)) << "the toolbar outlives the client's object";
+    EXPECT_TRUE(WaitForTrayIcon(false));
+    XInput("key Escape");
+    ASSERT_TRUE(WaitForTrayIcon(true)) << "Escape gives the icon back";
 
     // A double click on the icon shows the toolbar again.
     XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click --repeat 2 --delay 80 1");
@@ -454,6 +553,39 @@ TEST_F(Program, ANewUserAnswersTheWizardAndPrintScreenSavesThere) {
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
+namespace {
+
+// A notification area that refuses every icon, standing in front of the
+// shell's own, as a shell still busy at sign-in does.
+LRESULT CALLBACK RefusingTray(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) return FALSE;
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(Program, TrayIconComesWhenTheShellTakesItOnlyLater) {
+    Save();
+    WNDCLASSW type{};
+    type.lpfnWndProc = RefusingTray;
+    type.hInstance = ::GetModuleHandleW(nullptr);
+    type.lpszClassName = L"Shell_TrayWnd";
+    ::RegisterClassW(&type);
+    HWND busy = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", nullptr, WS_POPUP, 0, 0, 1, 1,
+                                  nullptr, nullptr, type.hInstance, nullptr);
+    ASSERT_NE(busy, nullptr);
+    ::SetWindowPos(busy, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_EQ(::FindWindowW(L"Shell_TrayWnd", nullptr), busy) << "the refusing area is the one the shell finds";
+    Process program(L"");
+    ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+    Pump(2000);
+    EXPECT_FALSE(WaitForTrayIcon(true, 500)) << "the shell took no icon yet";
+    ::DestroyWindow(busy);
+    ::UnregisterClassW(L"Shell_TrayWnd", type.hInstance);
+    EXPECT_TRUE(WaitForTrayIcon(true, 8000)) << "the icon comes once the shell takes it";
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
 TEST_F(Program, PrintScreenHeldForWindowsSnippingIsExplained) {
     options->SetHotKeyValue(L"FullScreenCaptureKey", L"44");
     Save();
@@ -495,6 +627,15 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     ASSERT_FALSE(bmp.empty()) << "the hot key started a full-screen capture";
     EXPECT_NE(BmpPixel(bmp, icon.x, icon.y), iconPixel) << "no tray icon while the capture ran";
     EXPECT_TRUE(WaitForTrayIcon(true)) << "and back afterwards";
+
+    // A key held down captures once, however long the keyboard repeats it.
+    XInput("keydown ctrl+alt+f");
+    Pump(2500);
+    XInput("keyup f keyup alt keyup ctrl");
+    for (int i = 0; i < 100 && Files().size() < 2; ++i) Pump(100);
+    Pump(2000);
+    EXPECT_EQ(Files().size(), 2u) << "one capture for one press";
+    EXPECT_TRUE(WaitForTrayIcon(true));
 
     // A restart of the shell's notification area: the icon comes back.
     NOTIFYICONDATAW gone{};
@@ -547,16 +688,24 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     // capture, which no longer conflicts.
     MouseTo(640, 500);
     XInput("key ctrl+alt+g");
-    for (int i = 0; i < 100 && Files().size() < 2; ++i) Pump(100);
-    EXPECT_EQ(Files().size(), 2u) << "Ctrl+Alt+G started a full-screen capture";
+    for (int i = 0; i < 100 && Files().size() < 3; ++i) Pump(100);
+    EXPECT_EQ(Files().size(), 3u) << "Ctrl+Alt+G started a full-screen capture";
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
 
+// The session may end while a capture's overlay or a dialog is open: the
+// options and the autostart entry are written before the message returns,
+// and the program ends cleanly once its loops have closed.
 TEST_F(Program, ClosingTheMainWindowOrEndingTheSessionRunsTheExitSteps) {
     ASSERT_TRUE(options->SetProgramOption(L"AddProgramToStartupGroup", L"1", false));
+    options->SetHotKeyValue(L"RegionCaptureKey", L"Ctrl + Alt + 72");
     Save();
-    for (const UINT how : {WM_CLOSE, WM_ENDSESSION}) {
-        SCOPED_TRACE(how == WM_CLOSE ? "WM_CLOSE" : "WM_ENDSESSION");
+    enum class How { kClose, kEndSession, kEndSessionInOverlay, kEndSessionInOptions };
+    for (const How how : {How::kClose, How::kEndSession, How::kEndSessionInOverlay, How::kEndSessionInOptions}) {
+        SCOPED_TRACE(how == How::kClose                ? "WM_CLOSE"
+                     : how == How::kEndSession         ? "WM_ENDSESSION"
+                     : how == How::kEndSessionInOverlay ? "WM_ENDSESSION during the rectangle overlay"
+                                                        : "WM_ENDSESSION during the options dialog");
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, L"Snapwell");
         const ULONGLONG before = platform::LastWriteTime(userFile).value_or(0);
         Process program(L"");
@@ -564,7 +713,16 @@ TEST_F(Program, ClosingTheMainWindowOrEndingTheSessionRunsTheExitSteps) {
         ASSERT_NE(tray, nullptr) << "the program starts again after the previous one ended";
         ASSERT_TRUE(WaitForTrayIcon(true));
         Pump(50);
-        if (how == WM_CLOSE) {
+        if (how == How::kEndSessionInOverlay) {
+            MouseTo(640, 500);
+            XInput("key ctrl+alt+h");
+            ASSERT_NE(FindOf(program.Id(), L"SnapwellCaptureOverlay", nullptr, true, 10000), nullptr)
+                << "the rectangle overlay";
+        } else if (how == How::kEndSessionInOptions) {
+            ::PostMessageW(tray, WM_COMMAND, 139, 0);
+            ASSERT_NE(FindOf(program.Id(), L"#32770", L"Snapwell Properties", true, 10000), nullptr);
+        }
+        if (how == How::kClose) {
             // What taskkill without /F, an installer or a script does.
             ::PostMessageW(tray, WM_CLOSE, 0, 0);
         } else {
@@ -577,10 +735,12 @@ TEST_F(Program, ClosingTheMainWindowOrEndingTheSessionRunsTheExitSteps) {
             EXPECT_GT(platform::LastWriteTime(userFile).value_or(0), before) << "saved before the message returned";
             EXPECT_TRUE(RunEntry()) << "autostart written before the message returned";
         }
-        EXPECT_EQ(program.Wait(15000), 0u) << "the program ended";
+        EXPECT_EQ(program.Wait(15000), 0u) << "the program ended, without a fault";
         EXPECT_GT(platform::LastWriteTime(userFile).value_or(0), before) << "the options were saved";
         EXPECT_TRUE(RunEntry()) << "the autostart entry was written";
         EXPECT_TRUE(WaitForTrayIcon(false)) << "the icon went";
+        EXPECT_TRUE(Files().empty()) << "the overlay ended without a capture";
+        EXPECT_EQ(CaptureOptions().GetHotKeyValue(L"RegionCaptureKey"), L"Ctrl + Alt + 72") << "the options are whole";
     }
     Process again(L"");
     ASSERT_NE(FindOf(again.Id(), nullptr, kTrayTitle, false, 20000), nullptr) << "the mutex was released";
@@ -612,10 +772,11 @@ TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
     ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
                                  reinterpret_cast<void**>(&engine)),
               S_OK);
-    // The options dialog asked of a server without a user interface shows
-    // nothing and takes none of the program's hot keys, Print Screen
-    // included.
-    EXPECT_EQ(engine->DisplayOptionsDlg(), S_OK);
+    // The options and about dialogs asked of a server without a user
+    // interface show nothing, say so, and take none of the program's hot
+    // keys, Print Screen included.
+    EXPECT_EQ(engine->DisplayOptionsDlg(), S_FALSE);
+    EXPECT_EQ(engine->About(), S_FALSE);
     EXPECT_EQ(FindOf(server.Id(), L"#32770", nullptr, true, 1000), nullptr);
     probe = ColourWindow(RGB(1, 1, 1), 0, 0, 10, 10);
     const std::pair<UINT, UINT> keys[] = {{MOD_CONTROL | MOD_ALT, 71}, {MOD_CONTROL, VK_SNAPSHOT},
@@ -658,6 +819,27 @@ TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
     // Releasing the last object ends the server.
     engine->Release();
     EXPECT_EQ(server.Wait(15000), 0u) << "the server ended with its last object";
+
+    // A client that makes an object the moment another client released the
+    // last one gets a working object: from a server that stays for it, or
+    // from a new one, never from a server on its way out.
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        ICaptureEngine* first = nullptr;
+        ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                     reinterpret_cast<void**>(&first)),
+                  S_OK);
+        first->Release();
+        ICaptureEngine* next = nullptr;
+        ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                     reinterpret_cast<void**>(&next)),
+                  S_OK);
+        Pump(500);
+        UINT count = 7;
+        EXPECT_EQ(next->GetTypeInfoCount(&count), S_OK) << "the object still answers";
+        EXPECT_EQ(count, 1u);
+        next->Release();
+    }
 }
 
 TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
@@ -675,8 +857,16 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
         const auto entry = RunEntry();
         if (std::wstring(c.option) == L"1") {
             ASSERT_TRUE(entry);
-            EXPECT_NE(entry->find(L"Snapwell.exe"), std::wstring::npos);
-            EXPECT_NE(*entry, L"C:\\elsewhere\\Snapwell.exe");
+            // Quoted, so that a path with spaces ("C:\Program Files\...")
+            // cannot be read as a shorter program's.
+            ASSERT_GE(entry->size(), 2u);
+            EXPECT_EQ(entry->front(), L'"');
+            EXPECT_EQ(entry->back(), L'"');
+            wchar_t full[MAX_PATH] = {};
+            ::GetFullPathNameW(kProgram.c_str(), MAX_PATH, full, nullptr);
+            EXPECT_EQ(::CompareStringOrdinal(entry->substr(1, entry->size() - 2).c_str(), -1, full, -1, TRUE),
+                      CSTR_EQUAL)
+                << *entry;
         } else {
             EXPECT_EQ(entry, c.expected) << c.option;
         }
@@ -702,6 +892,20 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
     EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_SZ, nullptr, stored, &size),
               ERROR_SUCCESS);
     EXPECT_STREQ(stored, L"1") << "a value that is not a REG_DWORD is never cleared";
+
+    // Only a REG_DWORD 1 asks for the wizard: a text "0" or "1", or another
+    // number, starts the program at once.
+    const wchar_t zero[] = L"0";
+    const DWORD two = 2;
+    for (int variant = 0; variant < 3; ++variant) {
+        SCOPED_TRACE(variant);
+        if (variant == 0) ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_SZ, zero, sizeof(zero));
+        if (variant == 1) ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_SZ, text, sizeof(text));
+        if (variant == 2) ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_DWORD, &two, sizeof(two));
+        Process program(L"");
+        ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr) << "no wizard before the tray";
+        ExitThroughMenu(program);
+    }
 
     // A cancelled wizard ends the start and asks again at the next one;
     // a finished one clears "NeedConfig".

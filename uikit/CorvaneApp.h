@@ -39,9 +39,14 @@ public:
     TextCatalog& GetTextCatalog();
 
     // The program's modal dialogs, reached from the automation methods; a
-    // process without them (one that serves automation only) shows nothing.
-    virtual int ShowAboutDialog() { return 0; }
-    virtual int ShowOptionsDialog() { return 0; }
+    // process without them (one that serves automation only) shows nothing
+    // and answers kDialogNotShown, and so does a request for a dialog that
+    // is already open.
+    static constexpr int kDialogNotShown = -1;
+    virtual int ShowAboutDialog() { return kDialogNotShown; }
+    virtual int ShowOptionsDialog() { return kDialogNotShown; }
+    // Brings the open modal dialog to the foreground; false when none is open.
+    virtual bool BringCurrentDialogForward() { return false; }
 
     // The window that the library's hot-key fields reserve their combinations
     // against (the program's tray window), or nullptr while there is none:
