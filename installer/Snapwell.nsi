@@ -160,8 +160,11 @@ Function .onInit
     SetShellVarContext all
 FunctionEnd
 
+; The installer runs elevated, perhaps as another administrator than the
+; signed-in user. The shell starts Snapwell instead, as the user who runs the
+; shell, with that user's rights and profile.
 Function StartSnapwell
-    Exec '"$INSTDIR\Snapwell.exe"'
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\Snapwell.exe"'
 FunctionEnd
 
 Section "Snapwell" SectionProgram

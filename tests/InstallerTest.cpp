@@ -442,7 +442,7 @@ TEST(Installer, InstallingAgainClosesTheRunningSnapwellReplacesItsFilesAndKeepsT
     // saved and the autostart entry written.
     EXPECT_EQ(snapwell.WaitForExit(), 0u);
     EXPECT_GT(platform::LastWriteTime(UserOptionsFile()).value_or(0), optionsWritten);
-    EXPECT_EQ(Text(HKEY_CURRENT_USER, kRunKey, L"Snapwell"), program);
+    EXPECT_EQ(Text(HKEY_CURRENT_USER, kRunKey, L"Snapwell"), L"\"" + program + L"\"");
 
     // The user's options and values are as they were.
     EXPECT_EQ(UserOption(kFilePrefix), L"Upgraded");
@@ -538,4 +538,68 @@ TEST(Installer, InstallsIntoTheFolderGivenWithDAndUninstallsFromThere) {
     EXPECT_FALSE(platform::PathExists(folder));
     EXPECT_TRUE(platform::PathExists(L"C:\\Tools")) << "a folder the user chose around it is theirs";
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// The installer runs elevated, perhaps as another administrator: the finish
+// page's "start Snapwell" goes through the shell, so that Snapwell runs as
+// the signed-in user and not as a child of the installer.
+TEST(Installer, TheFinishPageStartsSnapwellThroughTheShell) {
+    if (KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) {
+        ASSERT_EQ(RunToEnd(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString")).exitCode, 0u);
+    }
+    ASSERT_TRUE(WaitUntilNoSnapwellRuns());
+    std::wstring line = L"\"" + kSetup + L"\"";
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION setup{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &setup));
+    ::CloseHandle(setup.hThread);
+    // Next on the welcome page, Install on the folder page, then (the
+    // installation goes on to the last page by itself) Finish with the start
+    // box as it comes (ticked): each press is the wizard's button 1 once it
+    // is enabled.
+    int pressed = 0;
+    for (int i = 0; i < 1200 && ::WaitForSingleObject(setup.hProcess, 0) == WAIT_TIMEOUT; ++i) {
+        HWND wizard = nullptr;
+        for (HWND w = ::GetTopWindow(nullptr); w && !wizard; w = ::GetWindow(w, GW_HWNDNEXT)) {
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(w, &process);
+            if (process == setup.dwProcessId && ::IsWindowVisible(w) && ::GetDlgItem(w, 1)) wizard = w;
+        }
+        HWND next = wizard ? ::GetDlgItem(wizard, 1) : nullptr;
+        if (next && ::IsWindowEnabled(next) && ::IsWindowVisible(next)) {
+            if (pressed == 2) unixtools::Screenshot("installer-finish");
+            ::PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+            ++pressed;
+            Pump(1000);
+        } else {
+            Pump(100);
+        }
+    }
+    PumpUntil(setup.hProcess, 60000);
+    DWORD exitCode = STILL_ACTIVE;
+    ::GetExitCodeProcess(setup.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(pressed, 3) << "welcome, folder (Install), finish";
+    // The started Snapwell's parent is the shell, not the installer.
+    std::optional<DWORD> parent;
+    for (int i = 0; i < 200 && !parent; ++i) {
+        platform::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{sizeof(entry)};
+        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+             more = ::Process32NextW(snapshot.get(), &entry))
+            if (::lstrcmpiW(entry.szExeFile, L"Snapwell.exe") == 0) parent = entry.th32ParentProcessID;
+        if (!parent) Pump(100);
+    }
+    ::CloseHandle(setup.hProcess);
+    ASSERT_TRUE(parent) << "Snapwell started from the finish page";
+    EXPECT_NE(*parent, setup.dwProcessId) << "not a child of the elevated installer";
+    // Snapwell asks its first-run questions; the test ends it.
+    for (DWORD id : SnapwellProcesses()) {
+        platform::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
+        if (process) {
+            ::TerminateProcess(process.get(), 9);
+            ::WaitForSingleObject(process.get(), 5000);
+        }
+    }
+    EXPECT_EQ(RunToEnd(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString")).exitCode, 0u);
 }
