@@ -1,9 +1,9 @@
 #include "capture/BKImageCaptureWnd.h"
 
-#include "capture/TraceTimer.h"
 #include "options/CaptureOptions.h"
 #include "platform/Gdi.h"
 #include "platform/Monitors.h"
+#include "platform/TraceTimer.h"
 
 #include <dwmapi.h>
 

@@ -3,12 +3,12 @@
 #include "capture/RegionCaptureWnd.h"
 #include "capture/ResizeAppDlg.h"
 #include "capture/ResizePickerWnd.h"
-#include "capture/TraceTimer.h"
 #include "capture/WindowCaptureWnd.h"
 #include "options/CaptureOptions.h"
 #include "output/PostProcessing.h"
 #include "platform/Gdi.h"
 #include "platform/Monitors.h"
+#include "platform/TraceTimer.h"
 
 #include <mmsystem.h>
 

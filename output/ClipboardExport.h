@@ -11,13 +11,16 @@
 
 class CaptureOptions;
 
-// True when both formats were placed. A clipboard held by another program
-// gives false with nothing copied and no file written.
+// True when both formats were placed. The copy on disk is written before
+// the clipboard is opened, and of this program's copies the newest ten are
+// kept. A clipboard held by another program gives false with nothing
+// copied and no file left.
 bool CopyCaptureToClipboard(CaptureOptions& options, const CCaptureImage& image, HWND owner);
 
-// The "HTML Format" block for an image file, in the ANSI code page, without
-// the terminating NUL. Empty when the text does not fit in 1,024 bytes or
-// the path cannot be written in the ANSI code page.
+// The "HTML Format" block for an image file, in UTF-8 (as the format is
+// defined, whatever the system's code page) with its offsets counted in
+// bytes, without the terminating NUL. Empty when the text does not fit in
+// 1,024 bytes or the path is not valid UTF-16.
 std::optional<std::string> BuildHtmlClipboardBlock(const std::wstring& imagePath, long width, long height);
 
 // The folder of the clipboard's image copies, created when missing.

@@ -2,8 +2,8 @@
 
 #include "options/CaptureOptions.h"
 #include "output/CaptureImage.h"
+#include "platform/Window.h"
 #include "shellutil/OpenWith.h"
-#include "uikit/CorvaneApp.h"
 #include "uikit/MessageBox.h"
 #include "uikit/TextCatalog.h"
 
@@ -36,6 +36,61 @@ std::wstring ExtensionOf(const std::wstring& path) {
     }
 }
 
+// The client window of the probe's own WM_DDE_INITIATE. Every server that
+// answers acknowledges to it with atoms of its own; whoever opens a
+// conversation ends it, so each one is terminated again and its atoms
+// deleted.
+class DdeProbeClient : public platform::Window {
+public:
+    DdeProbeClient() { Create(L"SnapwellDdeProbeClient", 0, 0, L"", 0, RECT{}, HWND_MESSAGE); }
+    ~DdeProbeClient() override {
+        EndConversations();
+        // The servers' replies to the terminations, briefly: a server that
+        // replies to a window already gone is not harmed, but one that is
+        // waited for can finish its own bookkeeping.
+        const ULONGLONG end = ::GetTickCount64() + kTerminateReplyMs;
+        while (awaitingReplies_ > 0 && hwnd() != nullptr) {
+            const ULONGLONG now = ::GetTickCount64();
+            if (now >= end) break;
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now),
+                                        QS_POSTMESSAGE | QS_SENDMESSAGE);
+            MSG msg;
+            while (::PeekMessageW(&msg, hwnd(), WM_DDE_FIRST, WM_DDE_LAST, PM_REMOVE)) ::DispatchMessageW(&msg);
+            EndConversations();  // a late acknowledgement opened one more
+        }
+    }
+
+    // Ends every conversation acknowledged so far.
+    void EndConversations() {
+        for (HWND server : servers_)
+            if (::PostMessageW(server, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(hwnd()), 0)) ++awaitingReplies_;
+        servers_.clear();
+    }
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        switch (message) {
+            case WM_DDE_ACK: {
+                // In reply to an initiate the atoms come unpacked, and are the
+                // receiver's to delete.
+                ::GlobalDeleteAtom(LOWORD(lParam));
+                ::GlobalDeleteAtom(HIWORD(lParam));
+                servers_.push_back(reinterpret_cast<HWND>(wParam));
+                return 0;
+            }
+            case WM_DDE_TERMINATE:
+                if (awaitingReplies_ > 0) --awaitingReplies_;
+                return 0;
+        }
+        return Default(message, wParam, lParam);
+    }
+
+private:
+    static constexpr DWORD kTerminateReplyMs = 500;
+    std::vector<HWND> servers_;
+    int awaitingReplies_ = 0;
+};
+
 std::wstring Unquoted(std::wstring text) {
     while (!text.empty() && text.front() == L'"') text.erase(0, 1);
     while (!text.empty() && text.back() == L'"') text.pop_back();
@@ -58,8 +113,7 @@ DdeExecInfo GetDdeExecInfo(const std::wstring& className) {
     return info;
 }
 
-DdeProbe ProbeDdeServer(const std::wstring& service, const std::wstring& topic, HWND mainWindow,
-                        DWORD hungTimeoutMs) {
+DdeProbe ProbeDdeServer(const std::wstring& service, const std::wstring& topic, DWORD hungTimeoutMs) {
     DdeProbe result = DdeProbe::NoServer;
     DWORD instance = 0;
     if (::DdeInitializeW(&instance, IgnoreEverything, APPCMD_CLIENTONLY | CBF_SKIP_CONNECT_CONFIRMS, 0) !=
@@ -77,19 +131,25 @@ DdeProbe ProbeDdeServer(const std::wstring& service, const std::wstring& topic, 
             reinterpret_cast<LPARAM>(&windows));
         // The platform's connect asks every top-level window and waits for
         // each without a limit; a window that does not answer here would
-        // hang it.
-        const LPARAM names = MAKELPARAM(LOWORD(reinterpret_cast<UINT_PTR>(serviceName)),
-                                        LOWORD(reinterpret_cast<UINT_PTR>(topicName)));
+        // hang it. The initiate names its service and topic by global atoms
+        // of its own (a DDEML string handle need not be one), which are
+        // deleted once every window was asked.
+        DdeProbeClient client;
+        const ATOM serviceAtom = ::GlobalAddAtomW(service.c_str());
+        const ATOM topicAtom = ::GlobalAddAtomW(topic.c_str());
         for (HWND window : windows) {
             DWORD_PTR answer = 0;
             ::SetLastError(ERROR_SUCCESS);
-            if (::SendMessageTimeoutW(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(mainWindow), names, 0,
-                                      hungTimeoutMs, &answer) == 0 &&
-                ::GetLastError() == ERROR_TIMEOUT) {
+            const LRESULT sent = ::SendMessageTimeoutW(window, WM_DDE_INITIATE, reinterpret_cast<WPARAM>(client.hwnd()),
+                                                       MAKELPARAM(serviceAtom, topicAtom), 0, hungTimeoutMs, &answer);
+            client.EndConversations();
+            if (sent == 0 && ::GetLastError() == ERROR_TIMEOUT) {
                 result = DdeProbe::HungWindow;
                 break;
             }
         }
+        if (serviceAtom) ::GlobalDeleteAtom(serviceAtom);
+        if (topicAtom) ::GlobalDeleteAtom(topicAtom);
         if (result != DdeProbe::HungWindow) {
             if (HCONV conversation = ::DdeConnect(instance, serviceName, topicName, nullptr)) {
                 result = DdeProbe::Answered;
@@ -154,8 +214,7 @@ bool RunImageEditor(CaptureOptions& options, const std::wstring& path) {
     }
     program = Unquoted(program);
 
-    const CCorvaneApp* app = CCorvaneApp::Current();
-    const DdeProbe probe = ProbeDdeServer(dde.service, dde.topic, app ? app->GetMainWindow() : nullptr);
+    const DdeProbe probe = ProbeDdeServer(dde.service, dde.topic);
     HANDLE process = nullptr;
     bool reached = probe == DdeProbe::Answered;
     if (probe == DdeProbe::NoServer) {

@@ -26,9 +26,10 @@ DdeExecInfo GetDdeExecInfo(const std::wstring& className);
 enum class DdeProbe { Answered = 0, NoServer = 1, HungWindow = 2 };
 // Whether a DDE server answers for the service and topic. Every top-level
 // window is asked first with a time limit, so that a hung window (which
-// would block the platform's own broadcast for ever) is found instead.
-DdeProbe ProbeDdeServer(const std::wstring& service, const std::wstring& topic, HWND mainWindow,
-                        DWORD hungTimeoutMs = 10000);
+// would block the platform's own broadcast for ever) is found instead; each
+// conversation a server accepts then is terminated again and the atoms of
+// its acknowledgement deleted.
+DdeProbe ProbeDdeServer(const std::wstring& service, const std::wstring& topic, DWORD hungTimeoutMs = 10000);
 
 // A DDE client conversation for one execute command. The editor process,
 // when it was just started, is waited for while it sets up its server.

@@ -1,11 +1,11 @@
 #include "output/PostProcessing.h"
 
-#include "capture/TraceTimer.h"
 #include "options/CaptureOptions.h"
 #include "output/ClipboardExport.h"
 #include "output/EditorLaunch.h"
 #include "output/SaveAsDialog.h"
 #include "platform/FileSystem.h"
+#include "platform/TraceTimer.h"
 #include "uikit/CorvaneApp.h"
 #include "uikit/MessageBox.h"
 

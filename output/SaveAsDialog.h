@@ -1,7 +1,8 @@
 #pragma once
 // The save-as dialog of captures: the platform's standard save dialog with
 // the four image types. The chosen name always ends in the extension of the
-// type selected when the dialog closed.
+// type selected when the dialog closed, and when a file of that final name
+// exists the user is asked before it is replaced.
 #include <windows.h>
 
 #include <string>
@@ -23,6 +24,8 @@ public:
     static std::wstring WithFilterExtension(const std::wstring& path, unsigned filterIndex);
 
 private:
+    // Yes/No: whether the existing file may be replaced.
+    static bool ConfirmReplace(HWND fileDialog, const std::wstring& path);
     static UINT_PTR CALLBACK HookProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
     std::wstring initialPath_;

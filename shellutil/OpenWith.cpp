@@ -13,6 +13,8 @@ namespace {
 
 // Registry texts longer than this are hostile, not commands.
 constexpr DWORD kMaxValueChars = 32768;
+// A file type's extension is short; a longer "extension" is not one.
+constexpr size_t kMaxExtensionChars = 16;
 
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
@@ -282,9 +284,20 @@ private:
     LARGE_INTEGER frequency_{}, start_{};
 };
 
+bool IsPlainExtension(const std::wstring& extension) {
+    if (extension.empty() || extension.size() > kMaxExtensionChars) return false;
+    return std::all_of(extension.begin(), extension.end(), [](wchar_t c) {
+        return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9');
+    });
+}
+
 void OpenWithList::BuildOpenWithList(const std::wstring& extension, bool skipSelf) {
     entries_.clear();
     extension_ = extension;
+    // The extension comes from the "Name" of an options element and names
+    // the log file: anything but letters and digits (".\..\x", a stream, a
+    // drive) would put the log elsewhere, and names no file type anyway.
+    if (!IsPlainExtension(extension)) return;
     Log log(extension);
     const std::wstring type = Lower(extension.size() > 3 ? extension.substr(extension.size() - 3) : extension);
     const std::wstring typeKey = L"." + type;

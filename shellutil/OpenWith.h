@@ -26,7 +26,8 @@ public:
     static constexpr size_t kCapacity = 9;
 
     // Rebuilds the list for the extension (without the dot: "png"). With
-    // skipSelf, this program is left out.
+    // skipSelf, this program is left out. An extension that is not plain
+    // (see IsPlainExtension) gives an empty list and no log.
     void BuildOpenWithList(const std::wstring& extension, bool skipSelf);
 
     const std::vector<OpenWithEntry>& Entries() const { return entries_; }
@@ -40,6 +41,11 @@ private:
     std::vector<OpenWithEntry> entries_;
     std::wstring extension_;
 };
+
+// Whether a text is a plain file-name extension without its dot: one to
+// sixteen ASCII letters and digits, so that "<extension>log.txt" stays a
+// file name in the temporary folder.
+bool IsPlainExtension(const std::wstring& extension);
 
 // The command of a class under the classes root: its "shell\open\command",
 // else its "shell\edit\command", with %NAME% references expanded. Empty when

@@ -4,12 +4,14 @@
 #include "platform/SystemMessage.h"
 #include "platform/UniqueHandle.h"
 #include "shellutil/StandardFolders.h"
+#include "uikit/TextCatalog.h"
 #include "uikit/VersionInfo.h"
 
 #include <mapi.h>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -64,7 +66,41 @@ std::string Ansi(const std::wstring& text, size_t size) {
     return out;
 }
 
+// The ANSI form of a text when it has one that fits a buffer of size
+// characters with its terminating NUL; nothing when a character has no
+// ANSI form or the text is too long (a cut or altered path names another
+// file).
+std::optional<std::string> FaithfulAnsi(const std::wstring& text, size_t size) {
+    // A system whose ANSI code page is UTF-8 can write every character, and
+    // refuses the conversion when asked whether it lost one.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    const int length = ::WideCharToMultiByte(CP_ACP, flags, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, utf8 ? nullptr : &lossy);
+    if (length <= 0 || lossy || static_cast<size_t>(length) > size - 1) return std::nullopt;
+    std::string out(static_cast<size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, flags, text.c_str(), static_cast<int>(text.size()), out.data(), length, nullptr,
+                          nullptr);
+    return out;
+}
+
 }  // namespace
+
+std::string AttachmentPath(const std::wstring& path) {
+    if (path.empty()) return {};
+    if (std::optional<std::string> ansi = FaithfulAnsi(path, kMailPathSize)) return *ansi;
+    // Simple MAPI takes the path in the ANSI code page and MAX_PATH: a
+    // profile named in another script, or nested deeper, is reached by its
+    // short form.
+    const DWORD length = ::GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (length == 0) return {};
+    std::wstring shortPath(length, L'\0');
+    const DWORD written = ::GetShortPathNameW(path.c_str(), shortPath.data(), length);
+    if (written == 0 || written >= length) return {};
+    shortPath.resize(written);
+    return FaithfulAnsi(shortPath, kMailPathSize).value_or(std::string());
+}
 
 std::wstring OperatingSystemText() {
     OSVERSIONINFOEXW version{sizeof(version)};
@@ -166,20 +202,20 @@ SupportMail BuildSupportMail(const std::wstring& supportAddress, const std::wstr
     mail.subject = Ansi(subject, kMailSubjectSize);
     const std::wstring separator = L"\r\n\r\n\r\n" + std::wstring(79, L'-') + L"\r\n";
     mail.body = Ansi(prompt + L"\r\n" + separator + summary, kMailBodySize);
-    mail.attachment = Ansi(settingsFile, kMailPathSize);
+    mail.attachment = AttachmentPath(settingsFile);
     return mail;
 }
 
-bool SendMapiMessage(HWND parent, const SupportMail& mail) {
+MailResult SendMapiMessage(HWND parent, const SupportMail& mail) {
     HMODULE library = ::LoadLibraryW(L"MAPI32.DLL");
     if (library == nullptr) {
         const DWORD error = ::GetLastError();
         ::MessageBoxW(parent, (L"Cannot launch your email client.\n" + platform::SystemMessage(error)).c_str(), L"Error",
                       MB_OK | MB_ICONERROR);
-        return false;
+        return {MailOutcome::NoLibrary, 0};
     }
     const auto send = reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void*>(::GetProcAddress(library, "MAPISendMail")));
-    bool sent = false;
+    MailResult result{MailOutcome::Failed, MAPI_E_NOT_SUPPORTED};
     if (send != nullptr) {
         // MAPI takes non-const text; these copies live for the call.
         std::string name = mail.recipient, address = mail.address, subject = mail.subject, body = mail.body,
@@ -200,17 +236,24 @@ bool SendMapiMessage(HWND parent, const SupportMail& mail) {
             message.nFileCount = 1;
             message.lpFiles = &file;
         }
-        sent = send(0, reinterpret_cast<ULONG_PTR>(parent), &message, MAPI_LOGON_UI | MAPI_NEW_SESSION | MAPI_DIALOG,
-                    0) == SUCCESS_SUCCESS;
+        result.code = send(0, reinterpret_cast<ULONG_PTR>(parent), &message, MAPI_LOGON_UI | MAPI_NEW_SESSION | MAPI_DIALOG, 0);
+        result.outcome = result.code == SUCCESS_SUCCESS  ? MailOutcome::Sent
+                         : result.code == MAPI_USER_ABORT ? MailOutcome::Cancelled
+                                                          : MailOutcome::Failed;
     }
     ::FreeLibrary(library);
-    return sent;
+    return result;
 }
 
-void SendSupportMail(HWND dialog, SupportMail mail) {
+void SendSupportMail(HWND dialog, SupportMail mail, MailFailureNotice notice) {
     ::EnableWindow(dialog, FALSE);
-    std::thread([dialog, mail = std::move(mail)] {
-        const bool sent = SendMapiMessage(dialog, mail);
-        ::PostMessageW(dialog, kSupportMailDone, sent ? 1 : 0, 0);
+    std::thread([dialog, mail = std::move(mail), notice = std::move(notice)] {
+        const MailResult result = SendMapiMessage(dialog, mail);
+        // The mail program said no without the user cancelling: without
+        // this box the user would wait for a mail that never comes.
+        if (result.outcome == MailOutcome::Failed)
+            ::MessageBoxW(dialog, FillFirstArgument(notice.text, std::to_wstring(result.code)).c_str(),
+                          notice.caption.c_str(), MB_OK | MB_ICONWARNING);
+        ::PostMessageW(dialog, kSupportMailDone, result.outcome == MailOutcome::Sent ? 1 : 0, 0);
     }).detach();
 }

@@ -50,14 +50,32 @@ SupportMail BuildSupportMail(const std::wstring& supportAddress, const std::wstr
 // The settings file to attach: the per-user one, else the program's, else
 // none.
 std::wstring SupportAttachment();
+// The attachment's path as Simple MAPI takes it: in the ANSI code page and
+// shorter than kMailPathSize, else its short (8.3) form; empty when neither
+// names the file faithfully.
+std::string AttachmentPath(const std::wstring& path);
 
+enum class MailOutcome { Sent, Cancelled, Failed, NoLibrary };
+struct MailResult {
+    MailOutcome outcome;
+    ULONG code;  // what MAPISendMail returned
+};
 // Hands the mail to "MAPI32.DLL" (log-on UI, new session, dialog). Without
-// the library a box titled "Error" says so. True when the mail program took
-// it.
-bool SendMapiMessage(HWND parent, const SupportMail& mail);
+// the library a box titled "Error" says so.
+MailResult SendMapiMessage(HWND parent, const SupportMail& mail);
+
+// The box shown when the mail program refuses the mail (the user's own
+// cancel is no failure). Made on the dialog's thread, so that the mail
+// thread needs nothing but these texts; "{1}" of text becomes the error
+// number.
+struct MailFailureNotice {
+    std::wstring caption;
+    std::wstring text;
+};
 
 // Sent to the dialog when the mail thread ends; wParam is 1 when sent.
 constexpr UINT kSupportMailDone = WM_USER + 100;
-// Disables the dialog and sends the mail on a thread of its own, which posts
-// kSupportMailDone to the dialog when it is done.
-void SendSupportMail(HWND dialog, SupportMail mail);
+// Disables the dialog and sends the mail on a thread of its own, which says
+// so in a box when the mail program fails, then posts kSupportMailDone to
+// the dialog.
+void SendSupportMail(HWND dialog, SupportMail mail, MailFailureNotice notice);

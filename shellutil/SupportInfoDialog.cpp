@@ -69,7 +69,9 @@ void CSupportInfoDialog::AlignValues(HWND info, const std::wstring& text) {
 
 void CSupportInfoDialog::OnButton(WORD id) {
     if (id == IdOf(L"send")) {
-        SendSupportMail(hwnd(), Mail());
+        const CCorvaneApp* app = CCorvaneApp::Current();
+        SendSupportMail(hwnd(), Mail(),
+                        {app ? app->GetProductName() : std::wstring(), ExpandText(L"SupportMailFailed", true)});
     } else if (id == IdOf(L"close")) {
         End(IDCANCEL);
     }

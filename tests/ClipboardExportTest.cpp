@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <future>
 #include <thread>
@@ -30,6 +31,73 @@ std::string ClipboardBytes(UINT format) {
     ::CloseClipboard();
     return bytes;
 }
+
+std::string Utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 4, '\0');
+    bytes.resize(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                           bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                                           nullptr)));
+    return bytes;
+}
+
+// The "captureclip" copies in a folder, sorted.
+std::vector<std::wstring> ClipCopies(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (const std::wstring& name : testfiles::List(folder))
+        if (name.rfind(L"captureclip", 0) == 0) names.push_back(name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The header value of an "HTML Format" block ("EndFragment"), or -1.
+long HeaderNumber(const std::string& block, const std::string& name) {
+    const size_t at = block.find("\n" + name + ":");
+    if (at == std::string::npos) return -1;
+    return std::stol(block.substr(at + name.size() + 2, 8));
+}
+
+// A window that holds the clipboard before a copy, and notes what the
+// disk held when the copy took the clipboard from it (WM_DESTROYCLIPBOARD
+// comes from the copy's EmptyClipboard).
+struct EarlierOwner {
+    HWND window = nullptr;
+    std::wstring watched;
+    bool notified = false;
+    std::string watchedBytesThen;
+
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_DESTROYCLIPBOARD) {
+            auto* self = reinterpret_cast<EarlierOwner*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+            if (self != nullptr) {
+                self->notified = true;
+                self->watchedBytesThen =
+                    platform::FileExists(self->watched) ? testfiles::Read(self->watched) : std::string();
+            }
+            return 0;
+        }
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    explicit EarlierOwner(std::wstring file) : watched(std::move(file)) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"SnapwellTestClipboardOwner";
+        ::RegisterClassW(&wc);
+        window = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                   nullptr);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        if (::OpenClipboard(window)) {
+            ::EmptyClipboard();
+            if (HGLOBAL text = ::GlobalAlloc(GMEM_MOVEABLE, 2)) {
+                std::memcpy(::GlobalLock(text), "x", 2);
+                ::GlobalUnlock(text);
+                if (::SetClipboardData(CF_TEXT, text) == nullptr) ::GlobalFree(text);
+            }
+            ::CloseClipboard();
+        }
+    }
+    ~EarlierOwner() { ::DestroyWindow(window); }
+};
 
 class Clipboard : public OptionsFiles {
 protected:
@@ -68,20 +136,32 @@ TEST(HtmlClipboardBlock, WorkedExampleOffsets) {
 }
 
 TEST(HtmlClipboardBlock, OffsetsFollowThePathLengthInBytes) {
+    // "HTML Format" is UTF-8 whatever the code page: each "é" is two bytes,
+    // so the fragment ends two bytes later than the characters suggest.
     const std::optional<std::string> block = BuildHtmlClipboardBlock(L"C:\\Temp\\\u00e9t\u00e9\\c.jpg", 1, 22);
     ASSERT_TRUE(block.has_value());
-    EXPECT_EQ(block->substr(0, 92 + 6).substr(92), "<html>");
-    const size_t end = block->find("</html>") + 7;
-    EXPECT_EQ(end, block->size());
-    EXPECT_NE(block->find("EndHTML:" + std::string(8 - std::to_string(end).size(), '0') + std::to_string(end)),
-              std::string::npos);
+    EXPECT_EQ(*block,
+              "Version:1.0\nStartHTML:00000092\nEndHTML:00000238\nStartFragment:00000137\nEndFragment:00000205\n"
+              "<html><head></head><body><!--StartFragment--><div><img src=\"file:///C:\\Temp\\\xc3\xa9t\xc3\xa9\\c.jpg\" "
+              "width=1 height=22></div><!--EndFragment-->\n</body></html>");
+    EXPECT_EQ(block->substr(205 - 6, 6), "</div>");
+    EXPECT_EQ(block->size(), 238u);
+
+    // Characters of no single-byte code page, and one beyond the 16-bit
+    // range (four bytes, from a surrogate pair).
+    const std::optional<std::string> wide = BuildHtmlClipboardBlock(L"C:\\\u4e2d\u6587\\\U0001F4F7.png", 10, 10);
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_NE(wide->find("file:///C:\\\xe4\xb8\xad\xe6\x96\x87\\\xf0\x9f\x93\xb7.png\""), std::string::npos);
+    EXPECT_NE(wide->find("EndFragment:00000" + std::to_string(137 + 23 + 18 + 8 + 2 + 8 + 2 + 7)), std::string::npos);
 }
 
 TEST(HtmlClipboardBlock, NoBlockWhenItCannotBeWrittenFaithfully) {
     EXPECT_FALSE(BuildHtmlClipboardBlock(L"C:\\" + std::wstring(1100, L'a') + L".png", 1, 1).has_value())
         << "longer than the 1,024-byte block";
-    EXPECT_FALSE(BuildHtmlClipboardBlock(L"C:\\missing\\\u4e2d\u6587.png", 1, 1).has_value())
-        << "a name with no ANSI form and no short name";
+    EXPECT_FALSE(BuildHtmlClipboardBlock(L"C:\\broken\\\xd800.png", 1, 1).has_value())
+        << "half a surrogate pair names no file";
+    EXPECT_TRUE(BuildHtmlClipboardBlock(L"C:\\" + std::wstring(255, L'\u6587') + L".png", 1, 1).has_value())
+        << "a longest path of three-byte characters still fits";
 }
 
 TEST_F(Clipboard, PutsTheDibAndTheHtmlBlockPointingAtANumberedCopy) {
@@ -131,4 +211,66 @@ TEST_F(Clipboard, BusyClipboardCopiesNothing) {
     release.set_value();
     holder.join();
     EXPECT_FALSE(platform::FileExists(folder + L"captureclip0.png")) << "no temporary file either";
+}
+
+TEST_F(Clipboard, ANonAsciiTempFolderGivesAUtf8LinkWithByteOffsets) {
+    // A user called Jürgen: the temporary folder is in his profile.
+    const std::wstring temp = GetTempFolder(false) + L"J\u00fcrgen \u0416\\";
+    testfiles::RemoveTree(temp);
+    ::CreateDirectoryW(temp.c_str(), nullptr);
+    wchar_t savedTmp[MAX_PATH] = {}, savedTemp[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+    ::GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
+    ::SetEnvironmentVariableW(L"TMP", temp.c_str());
+    ::SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    const bool copied = CopyCaptureToClipboard(*options, Picture(), owner);
+    const std::string html = ClipboardBytes(::RegisterClipboardFormatW(L"HTML Format"));
+    ::SetEnvironmentVariableW(L"TMP", savedTmp);
+    ::SetEnvironmentVariableW(L"TEMP", savedTemp);
+
+    EXPECT_TRUE(copied);
+    const std::wstring copy = temp + L"Veltrane\\Snapwell\\captureclip0.png";
+    EXPECT_EQ(testfiles::Read(copy).substr(0, 8), "\x89PNG\r\n\x1a\n") << "the copy the link names";
+    const std::string link = "<img src=\"file:///" + Utf8(temp) +
+                             "Veltrane\\Snapwell\\captureclip0.png\" width=640 height=480>";
+    const size_t at = html.find(link);
+    ASSERT_NE(at, std::string::npos) << html;
+    EXPECT_NE(html.find("J\xc3\xbcrgen \xd0\x96\\"), std::string::npos) << "UTF-8, not the ANSI code page";
+    const long endFragment = HeaderNumber(html, "EndFragment"), endHtml = HeaderNumber(html, "EndHTML");
+    EXPECT_EQ(HeaderNumber(html, "StartFragment"), 137);
+    EXPECT_EQ(endFragment, static_cast<long>(at + link.size() + 6)) << "just after </div>, counted in bytes";
+    EXPECT_EQ(html.substr(static_cast<size_t>(endFragment) - 6, 6), "</div>");
+    EXPECT_EQ(html.substr(static_cast<size_t>(endHtml) - 7, 8), std::string("</html>") + '\0');
+    testfiles::RemoveTree(temp);
+}
+
+TEST_F(Clipboard, KeepsTheNewestTenCopiesAndEncodesBeforeTakingTheClipboard) {
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (int n = 0; n < 14; ++n) testfiles::Write(folder + L"captureclip" + std::to_wstring(n) + L".png", "old");
+    testfiles::Write(folder + L"captureclip3.jpg", "old");
+    testfiles::Write(folder + L"notes.txt", "not ours");
+    testfiles::Write(folder + L"captureclipboard.png", "not ours either");
+
+    const std::wstring next = folder + L"captureclip14.png";
+    EarlierOwner earlier(next);
+    ASSERT_TRUE(CopyCaptureToClipboard(*options, Picture(), owner));
+    EXPECT_TRUE(earlier.notified) << "the copy took the clipboard from the window that had it";
+    const std::string written = testfiles::Read(next);
+    EXPECT_TRUE(!written.empty() && earlier.watchedBytesThen == written)
+        << "the copy was complete on disk before the clipboard was opened (" << earlier.watchedBytesThen.size()
+        << " of " << written.size() << " bytes then)";
+    EXPECT_EQ(unixtools::Identify(next, "%m"), "PNG");
+    EXPECT_NE(ClipboardBytes(::RegisterClipboardFormatW(L"HTML Format")).find("captureclip14.png"),
+              std::string::npos);
+    std::vector<std::wstring> expected;
+    for (int n = 5; n <= 14; ++n) expected.push_back(L"captureclip" + std::to_wstring(n) + L".png");
+    expected.push_back(L"captureclipboard.png");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ClipCopies(folder), expected) << "the newest ten copies stay, other files too";
+    EXPECT_TRUE(platform::FileExists(folder + L"notes.txt"));
+
+    ASSERT_TRUE(CopyCaptureToClipboard(*options, Picture(), owner));
+    EXPECT_TRUE(platform::FileExists(folder + L"captureclip15.png"));
+    EXPECT_FALSE(platform::FileExists(folder + L"captureclip5.png")) << "the oldest goes when a new one comes";
+    EXPECT_EQ(ClipCopies(folder).size(), 11u);
 }

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dde.h>
+
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -197,4 +199,67 @@ TEST_F(EditorLaunch, HungWindowAndSilentServerEndInTime) {
     const ULONGLONG waited = ::GetTickCount64() - start;
     EXPECT_GE(waited, 10000u) << "the execute's own time limit";
     EXPECT_LT(waited, 20000u);
+}
+
+namespace {
+
+// A DDE server of the plainest kind, in this thread: it answers every
+// WM_DDE_INITIATE with an acknowledgement carrying atoms of its own, and
+// notes who ends the conversations it accepted.
+struct RawDdeServer {
+    static constexpr wchar_t kService[] = L"SnapwellRawProbeServer";
+    HWND window = nullptr;
+    std::vector<HWND> accepted, terminatedBy;
+
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<RawDdeServer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self != nullptr && message == WM_DDE_INITIATE) {
+            const HWND client = reinterpret_cast<HWND>(wParam);
+            self->accepted.push_back(client);
+            ::SendMessageW(client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
+                           MAKELPARAM(::GlobalAddAtomW(kService), ::GlobalAddAtomW(L"System")));
+            return 0;
+        }
+        if (self != nullptr && message == WM_DDE_TERMINATE) {
+            const HWND client = reinterpret_cast<HWND>(wParam);
+            self->terminatedBy.push_back(client);
+            ::PostMessageW(client, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
+            return 0;
+        }
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    RawDdeServer() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"SnapwellTestRawDdeServer";
+        ::RegisterClassW(&wc);
+        window = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance,
+                                   nullptr);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~RawDdeServer() { ::DestroyWindow(window); }
+};
+
+}  // namespace
+
+TEST(DdeProbe, EveryConversationAServerAcceptsIsEndedAndItsAtomsFreed) {
+    ASSERT_EQ(::GlobalFindAtomW(RawDdeServer::kService), 0) << "no atom of that name before";
+    {
+        RawDdeServer server;
+        ASSERT_NE(server.window, nullptr);
+        EXPECT_EQ(ProbeDdeServer(RawDdeServer::kService, L"System"), DdeProbe::Answered);
+        screen::Pump(300);
+        ASSERT_FALSE(server.accepted.empty()) << "the probe asked the server";
+        for (HWND client : server.accepted)
+            EXPECT_NE(std::find(server.terminatedBy.begin(), server.terminatedBy.end(), client),
+                      server.terminatedBy.end())
+                << "every accepted conversation is terminated by its client";
+        EXPECT_EQ(server.terminatedBy.size(), server.accepted.size()) << "and only once";
+        EXPECT_EQ(::GlobalFindAtomW(RawDdeServer::kService), 0) << "the acknowledgements' atoms are freed";
+    }
+
+    // Nobody answers a name no server has; the probe says so.
+    EXPECT_EQ(ProbeDdeServer(L"SnapwellNobodyServesThis", L"System"), DdeProbe::NoServer);
+    EXPECT_EQ(::GlobalFindAtomW(L"SnapwellNobodyServesThis"), 0);
 }

@@ -303,3 +303,30 @@ TEST(OpenWithDialog, OtherTakesAnyProgramFileAndMakesItOpenable) {
     EXPECT_EQ(dialog.FriendlyName(), L"Snapwell DDE Test Editor") << "its version description";
     EXPECT_EQ(GetClassCommand(dialog.ClassName()), OpenCommand(program)) << "an editor the launch can start";
 }
+
+TEST(OpenWithDiscovery, TheLogIsWrittenOnlyForAPlainExtension) {
+    // An options element named ".\..\swescape" would put the log beside the
+    // temporary folder, and a longer climb anywhere.
+    const std::wstring temp = GetTempFolder(false);
+    wchar_t above[MAX_PATH] = {};
+    ASSERT_TRUE(::GetFullPathNameW((temp + L"..\\swescapelog.txt").c_str(), MAX_PATH, above, nullptr));
+    testfiles::Remove(above);
+    testfiles::Remove(temp + L"swd:streamlog.txt");
+    ShellRegistry registry;
+    registry.SetClass(L".swd\\OpenWithList\\plain_editor.exe", nullptr, L"");
+    registry.SetClass(L"Applications\\plain_editor.exe\\shell\\open\\command", nullptr, OpenCommand(PlainEditor()));
+    OpenWithList list;
+    for (const wchar_t* hostile : {L"\\..\\swescape", L"..\\swescape", L"swd\\..\\..\\swescape", L"swd:stream",
+                                   L"", L"s w d", L"swd."}) {
+        list.BuildOpenWithList(hostile, false);
+        EXPECT_EQ(list.Count(), 0u) << "not a file type: " << Narrow(hostile);
+    }
+    EXPECT_EQ(::GetFileAttributesW(above), INVALID_FILE_ATTRIBUTES) << "no log outside the temporary folder";
+    EXPECT_EQ(::GetFileAttributesW((temp + L"swd:streamlog.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    testfiles::Remove(temp + L"swdlog.txt");
+    list.BuildOpenWithList(L"swd", false);
+    EXPECT_EQ(ExeNames(list), (std::vector<std::wstring>{L"plain_editor.exe"}));
+    EXPECT_FALSE(LogLines(L"swd").empty()) << "a plain extension is searched and logged";
+    testfiles::Remove(temp + L"swdlog.txt");
+}

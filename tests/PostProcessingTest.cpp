@@ -31,6 +31,51 @@ CCaptureImage Picture(long w = 32, long h = 16) {
     return image;
 }
 
+// Types a name into the save dialog, selects a type (0-based) and presses
+// Save, as a user would.
+void TypeNameAndSave(HWND dialog, const wchar_t* name, int typeIndex) {
+    ::SendMessageW(dialog, CDM_SETCONTROLTEXT, 0x47C /* cmb13 */, reinterpret_cast<LPARAM>(name));
+    ::SendMessageW(dialog, CDM_SETCONTROLTEXT, 0x480 /* edt1 */, reinterpret_cast<LPARAM>(name));
+    HWND types = ::GetDlgItem(dialog, 0x470 /* cmb1 */);
+    ::SendMessageW(types, CB_SETCURSEL, typeIndex, 0);
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELCHANGE), reinterpret_cast<LPARAM>(types));
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELENDOK), reinterpret_cast<LPARAM>(types));
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+// A message box that the dialog owns, waited for on the watcher's thread
+// (which owns no windows); its text, and the button it was answered with.
+std::wstring AnswerOwnedBox(HWND owner, int button, DWORD ms = 5000) {
+    struct Search {
+        HWND owner, found;
+    };
+    for (DWORD waited = 0; waited < ms; waited += 50) {
+        Search search{owner, nullptr};
+        ::EnumWindows(
+            [](HWND window, LPARAM data) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                wchar_t cls[32] = {};
+                ::GetClassNameW(window, cls, 32);
+                if (::GetWindow(window, GW_OWNER) == s->owner && ::IsWindowVisible(window) &&
+                    std::wstring(cls) == L"#32770") {
+                    s->found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) {
+            ::Sleep(200);
+            wchar_t text[1024] = {};
+            ::GetDlgItemTextW(search.found, 0xFFFF, text, 1024);
+            ::PostMessageW(search.found, WM_COMMAND, button, 0);
+            return text;
+        }
+        ::Sleep(50);
+    }
+    return L"<no box>";
+}
+
 class Output : public OptionsFiles {
 protected:
     void SetUp() override {
@@ -154,6 +199,47 @@ TEST_F(Output, PromptOpensTheSaveDialogOnTheNextUntitledNameAndTheTypeDecides) {
     EXPECT_EQ(offered.substr(offered.size() - 4), L".png");
     EXPECT_EQ(saved, shots + L"shot.jpg");
     EXPECT_EQ(unixtools::Identify(saved, "%m"), "JPEG");
+}
+
+TEST_F(Output, TheSaveDialogAsksAboutTheNameThatWillReallyBeWritten) {
+    Set(L"TargetFolder", shots);
+    Set(L"FileNameTemplatePrefix", L"<PromptWhenSaving>");
+    testfiles::Write(shots + L"report.png", "the user's report");
+    testfiles::Write(shots + L"shot.jpg", "the user's shot");
+
+    // "report" with PNG selected is report.png: the user is asked, says No,
+    // and the dialog stays for another name, which is saved.
+    std::wstring asked, stillOpen, askedAgain;
+    auto answer = dialogs::Answer([&](HWND dialog) {
+        TypeNameAndSave(dialog, L"report", 2);
+        asked = AnswerOwnedBox(dialog, IDNO);
+        ::Sleep(500);
+        stillOpen = ::IsWindowVisible(dialog) ? L"open" : L"closed";
+        TypeNameAndSave(dialog, L"report2", 2);
+        askedAgain = AnswerOwnedBox(dialog, IDYES, 1500);
+        return std::wstring(L"answered");
+    });
+    EXPECT_EQ(SaveCaptureToFile(*options, Picture()), shots + L"report2.png");
+    EXPECT_EQ(answer.get(), L"answered");
+    EXPECT_NE(asked.find(shots + L"report.png"), std::wstring::npos) << "asked about report.png: " << asked.size();
+    EXPECT_EQ(stillOpen, L"open") << "No keeps the dialog for another name";
+    EXPECT_EQ(askedAgain, L"<no box>") << "a new name is not asked about";
+    EXPECT_EQ(testfiles::Read(shots + L"report.png"), "the user's report");
+    EXPECT_EQ(unixtools::Identify(shots + L"report2.png", "%m"), "PNG");
+
+    // "shot.png" with JPG selected is shot.jpg: that is the file asked
+    // about, and Yes replaces it.
+    answer = dialogs::Answer([&](HWND dialog) {
+        TypeNameAndSave(dialog, L"shot.png", 1);
+        asked = AnswerOwnedBox(dialog, IDYES);
+        return std::wstring(L"answered");
+    });
+    const std::wstring saved = SaveCaptureToFile(*options, Picture());
+    EXPECT_EQ(answer.get(), L"answered");
+    EXPECT_NE(asked.find(shots + L"shot.jpg"), std::wstring::npos) << "asked about shot.jpg";
+    EXPECT_EQ(saved, shots + L"shot.jpg");
+    EXPECT_EQ(unixtools::Identify(saved, "%m"), "JPEG");
+    EXPECT_FALSE(platform::FileExists(shots + L"shot.png"));
 }
 
 TEST_F(Output, CancelledSaveDialogSavesNothingAndSaysNothing) {

@@ -6,6 +6,8 @@
 #include "tests/ScreenTools.h"
 #include "tests/TestFiles.h"
 #include "tests/UnixTools.h"
+#include "platform/FileSystem.h"
+#include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
 
@@ -143,4 +145,78 @@ TEST_F(SupportMailTest, WithoutTheMailLibraryAnErrorBoxAndTheDialogComesBack) {
     EXPECT_TRUE(::IsWindowEnabled(dialog.hwnd())) << "enabled again when the thread reports";
     EXPECT_EQ(::GetFileAttributesW(Record().c_str()), INVALID_FILE_ATTRIBUTES) << "nothing was sent";
     ::DestroyWindow(dialog.hwnd());
+}
+
+TEST_F(SupportMailTest, ASettingsPathOutsideTheAnsiCodePageOrTooLongIsAttachedByItsShortPath) {
+    // A user named in Cyrillic, whose profile the ANSI code page cannot
+    // write, and a profile folder deeper than 259 bytes.
+    const std::wstring base = GetTempFolder(false) + L"Snapwell mail \u0416\u0443\u043a\\";
+    testfiles::RemoveTree(base);
+    ::CreateDirectoryW(base.c_str(), nullptr);
+    std::wstring deep = base;
+    while (deep.size() < 300) {
+        deep += L"a folder with a long name for the support mail test\\";
+        ::CreateDirectoryW(deep.c_str(), nullptr);
+    }
+    for (const std::wstring& settings : {base + L"options.xml", deep + L"options.xml"}) {
+        testfiles::Write(settings, "<ToolOptions attached='yes'/>");
+        ASSERT_TRUE(platform::FileExists(settings));
+        testfiles::Remove(Record());
+        const SupportMail mail = BuildSupportMail(L"help@example.com", L"subject", L"prompt", L"summary", settings);
+        EXPECT_LT(mail.attachment.size(), kMailPathSize);
+        EXPECT_EQ(SendMapiMessage(nullptr, mail).outcome, MailOutcome::Sent);
+        const auto record = ReadRecord();
+        EXPECT_EQ(record.count("file"), 1u);
+        EXPECT_EQ(record.count("filedata"), 1u) << "the mail program can open the file it was given";
+        if (record.count("filedata")) {
+            EXPECT_EQ(record.at("filedata"), "<ToolOptions attached='yes'/>");
+        }
+    }
+    testfiles::RemoveTree(base);
+}
+
+TEST_F(SupportMailTest, AFailedHandOverIsReportedAndACancelIsNot) {
+    LoadOptionsFrom("<ToolOptions><ProgramOptions Name='P'/><Profiles Name='Profiles'/><HotKeys/></ToolOptions>");
+    TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+    const TextCatalog saved = catalog;
+    ASSERT_TRUE(LoadShippedLanguages());
+    const std::wstring failedText = ExpandText(L"SupportMailFailed", true);
+    EXPECT_NE(failedText, L"SupportMailFailed") << "a text of the language files";
+
+    CSupportInfoDialog dialog(nullptr, kDescription);
+    ASSERT_NE(dialog.CreateModelessDialog(), nullptr);
+    // A box the dialog owns, answered with OK; its text, or nothing.
+    const auto answerBox = [&](int waits) -> std::wstring {
+        for (int i = 0; i < waits; ++i) {
+            Pump(50);
+            HWND box = nullptr;
+            for (HWND w = ::FindWindowW(L"#32770", nullptr); w != nullptr; w = ::FindWindowExW(nullptr, w, L"#32770", nullptr))
+                if (::GetWindow(w, GW_OWNER) == dialog.hwnd() && ::IsWindowVisible(w)) box = w;
+            if (box != nullptr) {
+                wchar_t caption[128] = {}, text[1024] = {};
+                ::GetWindowTextW(box, caption, 128);
+                ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return std::wstring(caption) + L"|" + text;
+            }
+        }
+        return {};
+    };
+
+    ::SetEnvironmentVariableW(L"SNAPWELL_FAKE_MAPI_RESULT", L"1");  // MAPI_USER_ABORT
+    ::PostMessageW(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(dialog.IdOf(L"send"), BN_CLICKED), 0);
+    EXPECT_EQ(answerBox(40), L"") << "the user's own cancel needs no message";
+    EXPECT_TRUE(::IsWindowEnabled(dialog.hwnd()));
+
+    ::SetEnvironmentVariableW(L"SNAPWELL_FAKE_MAPI_RESULT", L"2");  // MAPI_E_FAILURE
+    ::PostMessageW(dialog.hwnd(), WM_COMMAND, MAKEWPARAM(dialog.IdOf(L"send"), BN_CLICKED), 0);
+    const std::wstring shown = answerBox(200);
+    ::SetEnvironmentVariableW(L"SNAPWELL_FAKE_MAPI_RESULT", nullptr);
+    std::wstring expected = failedText;
+    if (const size_t at = expected.find(L"{1}"); at != std::wstring::npos) expected.replace(at, 3, L"2");
+    EXPECT_EQ(shown, L"Snapwell|" + expected);
+    for (int i = 0; i < 200 && !::IsWindowEnabled(dialog.hwnd()); ++i) Pump(50);
+    EXPECT_TRUE(::IsWindowEnabled(dialog.hwnd())) << "the dialog comes back";
+    ::DestroyWindow(dialog.hwnd());
+    catalog = saved;
 }

@@ -1,4 +1,4 @@
-#include "capture/TraceTimer.h"
+#include "platform/TraceTimer.h"
 
 #include <cwchar>
 
