@@ -196,9 +196,9 @@ TEST_F(ResizeDialog, APickedWindowTakesTheSizeBehindAllOthersAndAFixedOneStays) 
 
 namespace {
 
-// A resizable top-level window of a thread of its own that stops reading
-// its messages once the window shows, as a program does that hangs, until
-// Answer; from then on it reads them until the object goes.
+// A resizable top-level window in front, of a thread of its own that stops
+// reading its messages once the window shows, as a program does that
+// hangs, until Answer; from then on it reads them until the object goes.
 class HungWindow {
 public:
     explicit HungWindow(RECT place) {
@@ -209,7 +209,7 @@ public:
             window_ = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"hung", WS_OVERLAPPEDWINDOW, place.left,
                                         place.top, place.right - place.left, place.bottom - place.top, nullptr,
                                         nullptr, nullptr, nullptr);
-            ::ShowWindow(window_, SW_SHOWNOACTIVATE);
+            ::ShowWindow(window_, SW_SHOW);
             ::UpdateWindow(window_);
             ::SetEvent(shown_.get());
             ::WaitForSingleObject(answer_.get(), INFINITE);
