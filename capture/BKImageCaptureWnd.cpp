@@ -9,42 +9,72 @@
 
 namespace {
 
+// No system holds more windows than its handle table: a walk that looks at
+// more is going round a z-order that changed under it, and stops.
+constexpr size_t kMostWindows = 65536;
+
+using Compositor = std::function<CompositorAnswers(HWND)>;
+
+// The visible rectangle of a window inside clip, or false when the window
+// is not shown or has no size. For a top-level window the compositor is
+// asked (a child has none): one the user cannot see (a suspended app, one on
+// another virtual desktop) is not offered, and one that is offered counts
+// without its invisible resize borders.
+bool VisiblePart(HWND window, const RECT& clip, const Compositor* topLevel, RECT& visible) {
+    RECT rect;
+    if (::IsWindowVisible(window) != TRUE) return false;
+    if (topLevel ? !OfferedFrame((*topLevel)(window), rect) : !::GetWindowRect(window, &rect)) return false;
+    if (::IsRectEmpty(&rect)) return false;
+    if (!::IntersectRect(&visible, &rect, &clip)) visible = RECT{};
+    return true;
+}
+
+// Lists a top-level window and, unless they are excluded, its descendants:
+// each window once, after its children (so the deepest window under a
+// point comes first), each clipped to the visible part of its parent. One
+// level at a time through the window manager's own links, without
+// recursion, so that neither a deep chain of windows nor a wide one costs
+// more than one look at each.
+void Visit(HWND topLevel, const RECT& clip, const Compositor& compositor, std::vector<WindowListEntry>& list,
+           bool childrenExcluded, size_t& looked) {
+    struct Level {
+        HWND window;
+        RECT visible;
+        HWND nextChild;  // the next child of window still to look at
+    };
+    RECT visible{};
+    if (!VisiblePart(topLevel, clip, &compositor, visible)) return;
+    const auto firstChild = [childrenExcluded](HWND window, const RECT& part) {
+        // Nothing of a window's children shows where nothing of it does.
+        return childrenExcluded || ::IsRectEmpty(&part) ? nullptr : ::GetWindow(window, GW_CHILD);
+    };
+    std::vector<Level> path{{topLevel, visible, firstChild(topLevel, visible)}};
+    while (!path.empty()) {
+        Level& level = path.back();
+        if (level.nextChild == nullptr) {
+            list.push_back({level.visible, level.window});
+            path.pop_back();
+            continue;
+        }
+        const HWND child = level.nextChild;
+        level.nextChild = ++looked < kMostWindows ? ::GetWindow(child, GW_HWNDNEXT) : nullptr;
+        if (VisiblePart(child, level.visible, nullptr, visible))
+            path.push_back({child, visible, firstChild(child, visible)});
+    }
+}
+
 struct VisitContext {
     std::vector<WindowListEntry>* list;
     bool childrenExcluded;
     RECT clip;
+    const Compositor* compositor;
+    size_t looked = 0;
 };
-
-void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded,
-           bool topLevel = false);
-
-BOOL CALLBACK VisitChild(HWND window, LPARAM data) {
-    auto* context = reinterpret_cast<VisitContext*>(data);
-    Visit(window, context->clip, *context->list, context->childrenExcluded);
-    return TRUE;
-}
-
-void Visit(HWND window, const RECT& clip, std::vector<WindowListEntry>& list, bool childrenExcluded, bool topLevel) {
-    RECT rect;
-    if (::IsWindowVisible(window) != TRUE) return;
-    // A top-level window the user cannot see (a suspended app, one on
-    // another virtual desktop) is not offered, and one that is offered counts
-    // without its invisible resize borders.
-    if (topLevel ? !VisibleFrame(window, rect) : !::GetWindowRect(window, &rect)) return;
-    if (::IsRectEmpty(&rect)) return;
-    RECT visible{};
-    if (!::IntersectRect(&visible, &rect, &clip)) visible = RECT{};
-    if (!childrenExcluded) {
-        VisitContext child{&list, childrenExcluded, visible};
-        ::EnumChildWindows(window, VisitChild, reinterpret_cast<LPARAM>(&child));
-    }
-    list.push_back({visible, window});
-}
 
 BOOL CALLBACK VisitTop(HWND window, LPARAM data) {
     auto* context = reinterpret_cast<VisitContext*>(data);
-    Visit(window, context->clip, *context->list, context->childrenExcluded, true);
-    return TRUE;
+    Visit(window, context->clip, *context->compositor, *context->list, context->childrenExcluded, context->looked);
+    return ++context->looked < kMostWindows;
 }
 
 // The cursor showing now, also when another program's window is under it.
@@ -81,13 +111,18 @@ bool OfferedFrame(const CompositorAnswers& answers, RECT& frame) {
     return true;
 }
 
-bool VisibleFrame(HWND window, RECT& frame) {
+CompositorAnswers AskCompositor(HWND window) {
     CompositorAnswers answers{};
-    if (!::GetWindowRect(window, &answers.window)) return false;
+    if (!::GetWindowRect(window, &answers.window)) answers.window = RECT{};
     answers.cloakedResult = ::DwmGetWindowAttribute(window, DWMWA_CLOAKED, &answers.cloaked, sizeof(answers.cloaked));
     answers.extendedResult = ::DwmGetWindowAttribute(window, DWMWA_EXTENDED_FRAME_BOUNDS, &answers.extendedFrame,
                                                      sizeof(answers.extendedFrame));
-    return OfferedFrame(answers, frame);
+    return answers;
+}
+
+bool VisibleFrame(HWND window, RECT& frame) {
+    if (window == nullptr || !::IsWindow(window)) return false;
+    return OfferedFrame(AskCompositor(window), frame);
 }
 
 BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(options) {}
@@ -95,7 +130,7 @@ BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(option
 bool BKImageCaptureWnd::BuildWindowList(bool childrenExcluded) {
     m_windowList.clear();
     // Windows on every monitor count; what lies beyond all of them does not.
-    VisitContext context{&m_windowList, childrenExcluded, platform::VirtualScreen()};
+    VisitContext context{&m_windowList, childrenExcluded, platform::VirtualScreen(), &m_compositor};
     m_origin = POINT{context.clip.left, context.clip.top};
     ::EnumWindows(VisitTop, reinterpret_cast<LPARAM>(&context));
     return !m_windowList.empty();

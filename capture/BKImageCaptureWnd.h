@@ -6,6 +6,7 @@
 #include "output/CaptureImage.h"
 #include "platform/Gdi.h"
 
+#include <functional>
 #include <vector>
 
 class CaptureOptions;
@@ -24,6 +25,8 @@ struct CompositorAnswers {
     HRESULT extendedResult;  // DWMWA_EXTENDED_FRAME_BOUNDS
     RECT extendedFrame;
 };
+// What the compositor says of a window now.
+CompositorAnswers AskCompositor(HWND window);
 // The rectangle the picker offers for a window, from those answers: false
 // for a cloaked window; its drawn frame where that lies within the window
 // rectangle, otherwise the rectangle.
@@ -55,6 +58,10 @@ public:
     bool ConvertGrab();
 
     const std::vector<WindowListEntry>& WindowList() const { return m_windowList; }
+    // Where BuildWindowList learns what the compositor says of a top-level
+    // window (AskCompositor unless set), so that a compositor the platform
+    // lacks can be answered for.
+    void SetCompositorQuery(std::function<CompositorAnswers(HWND)> query) { m_compositor = std::move(query); }
     CCaptureImage m_BackGround;
 
 protected:
@@ -64,6 +71,7 @@ protected:
 
     CaptureOptions* m_options;
     std::vector<WindowListEntry> m_windowList;
+    std::function<CompositorAnswers(HWND)> m_compositor = AskCompositor;
     // The overlay covers the virtual screen, so its client coordinates
     // (those of the frozen picture too) are screen coordinates less this.
     POINT m_origin{};

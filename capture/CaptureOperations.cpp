@@ -28,9 +28,17 @@ bool ShowOverlay(BKImageCaptureWnd& overlay, const wchar_t* className, DWORD exS
     return true;
 }
 
-bool ShowOverlay(BKImageCaptureWnd& overlay) {
+}  // namespace
+
+bool ShowCaptureOverlay(BKImageCaptureWnd& overlay) {
     return ShowOverlay(overlay, kOverlayClass, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
 }
+
+bool ShowResizePicker(ResizePickerWnd& picker) {
+    return ShowOverlay(picker, kResizePickerClass, WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW);
+}
+
+namespace {
 
 int PostProcess(const CaptureContext& context, CCaptureImage& image) {
     return ImagePostProcessing(context.options, image, context.clipboardOwner);
@@ -104,7 +112,7 @@ void CaptureOperations::CaptureWindow(const CaptureContext& context) {
         WindowCaptureWnd picker(&context.options);
         picker.BuildWindowList(false);
         picker.GrabDesktop();
-        if (ShowOverlay(picker)) {
+        if (ShowCaptureOverlay(picker)) {
             picker.RunModalLoop();
             if (picker.GetResult() == 1) {
                 picker.Destroy();
@@ -128,10 +136,11 @@ void CaptureOperations::CaptureRegion(const CaptureContext& context) {
         ToolbarHidden toolbar(context.toolbar);
         TraceTimer trace(L"CCaptureEngine::CaptureRegion");
         context.options.SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
+        // The rectangle overlay asks nothing of the windows beneath it, so it
+        // builds no window list.
         RegionCaptureWnd overlay(&context.options);
-        overlay.BuildWindowList(false);
         overlay.GrabDesktop();
-        if (ShowOverlay(overlay)) {
+        if (ShowCaptureOverlay(overlay)) {
             trace.Trace(L"Before Modal Loop");
             overlay.RunModalLoop();
             if (overlay.GetResult() == 1) {
@@ -204,7 +213,7 @@ void CaptureOperations::ResizeApplication(HWND toolbar) {
         ResizePickerWnd picker(nullptr);
         picker.BuildWindowList(true);
         picker.GrabDesktop();
-        if (ShowOverlay(picker, kResizePickerClass, WS_EX_TOPMOST | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW)) {
+        if (ShowResizePicker(picker)) {
             picker.RunModalLoop();
             picker.Destroy();
             const HWND chosen = picker.ChosenWindow();
@@ -222,6 +231,10 @@ void CaptureOperations::ResizeApplication(HWND toolbar) {
 bool ResizeWindowKeepingCorner(HWND window, int width, int height) {
     // A window of fixed size is left as it is, without a word.
     if ((::GetWindowLongPtrW(window, GWL_STYLE) & WS_THICKFRAME) == 0) return false;
-    if (::IsIconic(window) || ::IsZoomed(window)) ::ShowWindow(window, SW_RESTORE);
-    return ::SetWindowPos(window, HWND_BOTTOM, 0, 0, width, height, SWP_NOMOVE | SWP_NOACTIVATE) != FALSE;
+    // The window is usually another program's, which may not be answering:
+    // the restore and the new size are handed to its thread, in that order,
+    // instead of waiting for it. A window of this thread changes at once.
+    if (::IsIconic(window) || ::IsZoomed(window)) ::ShowWindowAsync(window, SW_RESTORE);
+    return ::SetWindowPos(window, HWND_BOTTOM, 0, 0, width, height,
+                          SWP_NOMOVE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS) != FALSE;
 }

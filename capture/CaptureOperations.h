@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
+class BKImageCaptureWnd;
 class CaptureOptions;
+class ResizePickerWnd;
 
 struct CaptureContext {
     CaptureOptions& options;
@@ -42,8 +44,16 @@ private:
     int soundsPlayed_ = 0;
 };
 
+// Puts an overlay over every monitor and gives it the keyboard, so that
+// Escape reaches it and switching away cancels it: a capture overlay, or
+// the resize picker (which the pointer's look-ups pass through). False when
+// the window could not be made.
+bool ShowCaptureOverlay(BKImageCaptureWnd& overlay);
+bool ShowResizePicker(ResizePickerWnd& picker);
+
 // Gives a window with a sizing border the outer size width x height,
 // restored from minimised or maximised, its top-left corner where it was and
 // behind every other window. False for a window of fixed size, which keeps
-// its size.
+// its size. Another thread's window changes when that thread next reads its
+// messages: a window that does not answer holds nobody up.
 bool ResizeWindowKeepingCorner(HWND window, int width, int height);

@@ -281,6 +281,27 @@ TEST_F(Engine, WindowListIsClippedChildBeforeParentAndSkipsHidden) {
     ::DestroyWindow(hidden);
 }
 
+TEST_F(Engine, TheRectangleOverlayBuildsNoWindowList) {
+    // The rectangle overlay asks nothing of the windows beneath it: the
+    // overlay object on screen holds no list of them.
+    long listed = -1;
+    bool found = false;
+    std::thread driver([&] {
+        WaitForOverlay();
+        HWND overlay = FindOverlay();
+        const auto* window = reinterpret_cast<platform::Window*>(::GetWindowLongPtrW(overlay, GWLP_USERDATA));
+        if (const auto* region = dynamic_cast<const RegionCaptureWnd*>(window)) {
+            found = true;
+            listed = static_cast<long>(region->WindowList().size());
+        }
+        ::PostMessageW(overlay, WM_KEYUP, VK_ESCAPE, 0);
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    driver.join();
+    ASSERT_TRUE(found) << "the rectangle overlay was on screen";
+    EXPECT_EQ(listed, 0);
+}
+
 TEST(RegionSelection, EitherDragDirectionGivesTheSameRectangle) {
     const RECT a = RegionCaptureWnd::SelectionFor({300, 200}, {100, 50});
     const RECT b = RegionCaptureWnd::SelectionFor({100, 50}, {300, 200});

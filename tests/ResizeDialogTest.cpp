@@ -2,6 +2,7 @@
 // refuses, the dialog itself, and the whole run from the picker to the
 // window's new size.
 #include "capture/ResizeAppDlg.h"
+#include "platform/UniqueHandle.h"
 #include "resources/resource.h"
 #include "tests/CaptureFixture.h"
 #include "tests/UnixTools.h"
@@ -164,7 +165,7 @@ TEST_F(ResizeDialog, APickedWindowTakesTheSizeBehindAllOthersAndAFixedOneStays) 
             HWND picker = nullptr;
             for (int i = 0; i < 200 && !picker; ++i) {
                 ::Sleep(50);
-                picker = ::FindWindowW(L"SnapwellResizePicker", nullptr);
+                picker = ::FindWindowW(kResizePickerClass, nullptr);
             }
             ::Sleep(400);
             const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
@@ -191,4 +192,95 @@ TEST_F(ResizeDialog, APickedWindowTakesTheSizeBehindAllOthersAndAFixedOneStays) 
     EXPECT_EQ(CCaptureEngine::BusyState(), 0);
     ::DestroyWindow(resizable);
     ::DestroyWindow(fixed);
+}
+
+namespace {
+
+// A resizable top-level window in front, of a thread of its own that stops
+// reading its messages once the window shows, as a program does that
+// hangs, until Answer; from then on it reads them until the object goes.
+class HungWindow {
+public:
+    explicit HungWindow(RECT place) {
+        thread_ = std::thread([this, place] {
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for WM_QUIT
+            threadId_ = ::GetCurrentThreadId();
+            window_ = ::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"hung", WS_OVERLAPPEDWINDOW, place.left,
+                                        place.top, place.right - place.left, place.bottom - place.top, nullptr,
+                                        nullptr, nullptr, nullptr);
+            ::ShowWindow(window_, SW_SHOW);
+            ::UpdateWindow(window_);
+            ::SetEvent(shown_.get());
+            ::WaitForSingleObject(answer_.get(), INFINITE);
+            while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+            ::DestroyWindow(window_);
+        });
+        PumpUntil(shown_.get(), 10000);
+    }
+    ~HungWindow() {
+        Answer();
+        ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    HungWindow(const HungWindow&) = delete;
+    HungWindow& operator=(const HungWindow&) = delete;
+
+    HWND Window() const { return window_; }
+    void Answer() { ::SetEvent(answer_.get()); }
+
+private:
+    platform::UniqueHandle shown_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    platform::UniqueHandle answer_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HWND window_ = nullptr;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+};
+
+}  // namespace
+
+TEST_F(ResizeDialog, AWindowThatDoesNotAnswerIsResizedWithoutHoldingSnapwell) {
+    HungWindow hung(RECT{700, 450, 1000, 650});
+    ASSERT_NE(hung.Window(), nullptr);
+    const RECT before = WindowRect(hung.Window());
+    std::atomic<bool> returned{false};
+    bool returnedWhileHung = false;
+    std::thread user([&] {
+        HWND picker = nullptr;
+        for (int i = 0; i < 200 && !picker; ++i) {
+            ::Sleep(50);
+            picker = ::FindWindowW(kResizePickerClass, nullptr);
+        }
+        ::Sleep(400);
+        const int x = (before.left + before.right) / 2, y = (before.top + before.bottom) / 2;
+        MouseTo(x, y);
+        MouseTo(x + 2, y + 2);
+        ::Sleep(200);
+        MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTDOWN);
+        MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTUP);
+        if (HWND dialog = WaitForResizeDialog()) Confirm(dialog, L"500x300");
+        // The window has not answered for seconds now; Snapwell must be done.
+        for (int i = 0; i < 60 && !returned; ++i) ::Sleep(50);
+        returnedWhileHung = returned;
+        hung.Answer();
+    });
+    EXPECT_EQ(engine.ResizeApplication(), S_OK);
+    returned = true;
+    user.join();
+    EXPECT_TRUE(returnedWhileHung) << "the resize returns while the window does not answer";
+    // Once the window reads its messages again, it takes the size.
+    RECT after{};
+    for (int i = 0; i < 100; ++i) {
+        after = WindowRect(hung.Window());
+        if (after.right - after.left == 500) break;
+        Pump(50);
+    }
+    EXPECT_EQ(after.left, before.left) << "the top-left corner stays";
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right - after.left, 500);
+    EXPECT_EQ(after.bottom - after.top, 300);
+    EXPECT_EQ(CCaptureEngine::BusyState(), 0);
 }

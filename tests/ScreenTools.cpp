@@ -156,11 +156,11 @@ bool XShowsCursor(int id) {
            shown.yHot == static_cast<int>(info.yHotspot) && shown.Opaque() == opaque;
 }
 
-HWND FindOverlay() { return ::FindWindowW(L"SnapwellCaptureOverlay", nullptr); }
+HWND FindOverlay(const wchar_t* windowClass) { return ::FindWindowW(windowClass, nullptr); }
 
-bool WaitForOverlay() {
+bool WaitForOverlay(const wchar_t* windowClass) {
     for (int i = 0; i < 200; ++i) {
-        if (HWND overlay = FindOverlay(); overlay && ::IsWindowVisible(overlay)) {
+        if (HWND overlay = FindOverlay(windowClass); overlay && ::IsWindowVisible(overlay)) {
             Pump(300);
             return true;
         }

@@ -37,9 +37,13 @@ COLORREF WaitForPixel(int x, int y, COLORREF expected, DWORD timeoutMs = 2000);
 // size, hot spot and opaque pixels, as the user sees them.
 bool XShowsCursor(int id);
 
-HWND FindOverlay();
+// The capture overlays' window class, and the resize picker's.
+inline constexpr wchar_t kOverlayClass[] = L"SnapwellCaptureOverlay";
+inline constexpr wchar_t kResizePickerClass[] = L"SnapwellResizePicker";
+
+HWND FindOverlay(const wchar_t* windowClass = kOverlayClass);
 // Waits until the overlay is on screen and has painted (at most ten seconds).
-bool WaitForOverlay();
+bool WaitForOverlay(const wchar_t* windowClass = kOverlayClass);
 // Drags with the left button from one point to another, from a second thread.
 std::thread Drag(POINT from, POINT to);
 // Clicks at each point in turn (Shift held for all but the last), from a

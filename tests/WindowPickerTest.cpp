@@ -1,12 +1,14 @@
 // The window picker on the real Wine desktop: hover outline, Shift-click
 // collection with its tint, the composed picture, the ways to cancel, the
 // resize variant, and every object of a capture released again.
+#include "capture/CaptureOperations.h"
 #include "capture/ResizePickerWnd.h"
 
 #include <dwmapi.h>
 #include "tests/CaptureFixture.h"
 #include "tests/UnixTools.h"
 
+#include <functional>
 #include <vector>
 
 using namespace screen;
@@ -42,6 +44,66 @@ std::vector<COLORREF> Pixels(const std::string& bmp) {
         for (int x = 0; x < size.cx; ++x) pixels.push_back(BmpPixel(bmp, x, y));
     return pixels;
 }
+
+RECT WindowRect(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return r;
+}
+
+// A chain of windows, each a child of the one before, the first a topmost
+// top-level window at outer; each is inset inset pixels on every side in
+// its parent. They belong to a thread of their own, which reads their
+// messages while the test thread is busy, and which destroys them on
+// Close.
+class WindowChain {
+public:
+    WindowChain(int children, RECT outer, int inset) {
+        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([=, this] {
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for WM_QUIT
+            threadId_ = ::GetCurrentThreadId();
+            HWND top = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP,
+                                         outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
+                                         nullptr, nullptr, nullptr, nullptr);
+            windows_.push_back(top);
+            SIZE size{outer.right - outer.left, outer.bottom - outer.top};
+            for (int i = 0; i < children; ++i) {
+                size = SIZE{size.cx - 2 * inset, size.cy - 2 * inset};
+                windows_.push_back(::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, inset, inset, size.cx,
+                                                     size.cy, windows_.back(), nullptr, nullptr, nullptr));
+            }
+            ::ShowWindow(top, SW_SHOWNOACTIVATE);
+            ::UpdateWindow(top);
+            ::SetEvent(ready);
+            while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+            ::DestroyWindow(top);
+        });
+        PumpUntil(ready, 10000);
+        ::CloseHandle(ready);
+        Pump(200);
+    }
+    ~WindowChain() { Close(); }
+    WindowChain(const WindowChain&) = delete;
+    WindowChain& operator=(const WindowChain&) = delete;
+
+    // The windows, top-level first, deepest last.
+    const std::vector<HWND>& Windows() const { return windows_; }
+    void Close() {
+        if (!thread_.joinable()) return;
+        ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+
+private:
+    std::vector<HWND> windows_;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+};
 
 class Picker : public CaptureFixture {};
 
@@ -155,7 +217,7 @@ TEST_F(Picker, ResizePickerNamesTheTopLevelWindowClicked) {
     picker.CaptureDesktop();
     COLORREF outline = 0;
     std::thread click([&] {
-        WaitForOverlay();
+        WaitForOverlay(kResizePickerClass);
         MouseTo(520, 320);
         MouseTo(522, 322);
         outline = WaitForPixel(502, 302, kBlue ^ RGB(255, 255, 0));
@@ -163,11 +225,11 @@ TEST_F(Picker, ResizePickerNamesTheTopLevelWindowClicked) {
         MouseTo(522, 322, MOUSEEVENTF_LEFTDOWN);
         MouseTo(522, 322, MOUSEEVENTF_LEFTUP);
     });
-    ASSERT_TRUE(picker.Create(L"SnapwellCaptureOverlay", CS_SAVEBITS, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"",
-                              WS_POPUP | WS_VISIBLE, RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-                                                          ::GetSystemMetrics(SM_CYSCREEN)},
-                              nullptr));
-    ::SetForegroundWindow(picker.hwnd());
+    // Shown as the resize method shows it, so that its window class is the
+    // program's own whichever test comes first.
+    ASSERT_TRUE(ShowResizePicker(picker));
+    EXPECT_EQ(::GetClassLongPtrW(picker.hwnd(), GCL_STYLE) & CS_SAVEBITS, 0u)
+        << "the picker paints the frozen desktop itself: the system saves nothing beneath it";
     picker.RunModalLoop();
     click.join();
     EXPECT_EQ(picker.GetResult(), 1);
@@ -181,27 +243,51 @@ TEST_F(Picker, ResizePickerNamesTheTopLevelWindowClicked) {
 TEST_F(Picker, WindowsTheUserCannotSeeAreNotOffered) {
     HWND hidden = ColourWindow(RGB(0, 200, 0), 700, 100, 120, 80);
     Pump(200);
-    const auto offered = [&](HWND window) {
+    // The list the picker builds with the compositor's answers, as the
+    // platform gives them or as a compositor that says more would.
+    const auto offered = [&](std::function<CompositorAnswers(HWND)> compositor) {
         WindowCaptureWnd picker(options.get());
+        if (compositor) picker.SetCompositorQuery(std::move(compositor));
         picker.BuildWindowList(true);
         for (const WindowListEntry& entry : picker.WindowList())
-            if (entry.window == window) return true;
-        return false;
+            if (entry.window == hidden) return entry.rect;
+        return RECT{-1, -1, -1, -1};
     };
-    EXPECT_TRUE(offered(hidden));
-    RECT frame{}, window{};
-    ASSERT_TRUE(VisibleFrame(hidden, frame));
+    RECT window{};
     ::GetWindowRect(hidden, &window);
+    RECT entry = offered(nullptr);
+    EXPECT_TRUE(::EqualRect(&entry, &window)) << "a window the platform shows is offered whole";
+    RECT frame{};
+    ASSERT_TRUE(VisibleFrame(hidden, frame));
     EXPECT_TRUE(frame.left >= window.left && frame.right <= window.right && frame.top >= window.top &&
                 frame.bottom <= window.bottom)
         << "the drawn frame lies within the window rectangle";
     EXPECT_FALSE(VisibleFrame(nullptr, frame));
+
+    // A compositor that hides the window (on another virtual desktop) and
+    // draws every other window as it is.
+    const auto cloaking = [&](HWND w) {
+        CompositorAnswers answers = AskCompositor(w);
+        if (w == hidden) answers = {window, S_OK, DWM_CLOAKED_SHELL, S_OK, window};
+        return answers;
+    };
+    entry = offered(cloaking);
+    EXPECT_EQ(entry.left, -1) << "a cloaked window is not offered";
+    // One that draws the window 7 pixels narrower on three sides than its
+    // rectangle, the invisible resize borders of Windows 10.
+    const RECT drawn{window.left + 7, window.top, window.right - 7, window.bottom - 7};
+    entry = offered([&](HWND w) {
+        CompositorAnswers answers = AskCompositor(w);
+        if (w == hidden) answers = {window, S_OK, 0, S_OK, drawn};
+        return answers;
+    });
+    EXPECT_TRUE(::EqualRect(&entry, &drawn)) << "offered as drawn, without the invisible borders";
+
+    // Where the platform itself can cloak a window, the picker leaves it out.
     const BOOL cloak = TRUE;
-    const bool cloakable = SUCCEEDED(::DwmSetWindowAttribute(hidden, DWMWA_CLOAK, &cloak, sizeof(cloak))) &&
-                           IsWindowCloaked(hidden);
-    // Where the compositor can cloak a window, the picker leaves it out;
-    // where it cannot, nothing visible is left out by mistake.
-    EXPECT_EQ(offered(hidden), !cloakable) << (cloakable ? "cloaked" : "this platform cannot cloak");
+    if (SUCCEEDED(::DwmSetWindowAttribute(hidden, DWMWA_CLOAK, &cloak, sizeof(cloak))) && IsWindowCloaked(hidden)) {
+        EXPECT_EQ(offered(nullptr).left, -1) << "cloaked by the platform";
+    }
     ::DestroyWindow(hidden);
 }
 
@@ -221,18 +307,103 @@ TEST(PickerFilter, LeavesOutCloakedWindowsAndTheInvisibleResizeBorders) {
     EXPECT_TRUE(::EqualRect(&frame, &window)) << "an answer outside the window is not believed";
 }
 
-TEST_F(Picker, HitTestFindsTheDeepestWindowWithExclusiveEdges) {
+TEST_F(Picker, HitTestFindsTheDeepestWindowClippedToItsParents) {
+    // red is (100, 120)-(400, 320); its child (110, 130)-(160, 170) holds a
+    // grandchild that reaches beyond it, to (230, 205).
     HWND child = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 50, 40, red, nullptr,
                                    nullptr, nullptr);
+    HWND grandchild = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 20, 15, 100, 60, child, nullptr,
+                                        nullptr, nullptr);
     WindowCaptureWnd picker(options.get());
     picker.BuildWindowList(false);
-    RECT r = picker.HitTest(POINT{115, 135});
+    RECT r = picker.HitTest(POINT{140, 150});
+    EXPECT_EQ(r.left, 130) << "the grandchild, where its parent shows it";
+    EXPECT_EQ(r.top, 145);
+    EXPECT_EQ(r.right, 160) << "clipped to its parent";
+    EXPECT_EQ(r.bottom, 170);
+    r = picker.HitTest(POINT{200, 190});
+    EXPECT_EQ(r.left, 100) << "beyond its parent the grandchild is not seen: red is";
+    EXPECT_EQ(r.right, 400);
+    r = picker.HitTest(POINT{115, 135});
     EXPECT_EQ(r.left, 110);
     EXPECT_EQ(r.right, 160);
     r = picker.HitTest(POINT{160, 135});
     EXPECT_EQ(r.left, 100) << "the right edge belongs to the parent";
     EXPECT_EQ(r.right, 400);
+    size_t entries = 0;
+    for (const WindowListEntry& entry : picker.WindowList()) entries += entry.window == grandchild;
+    EXPECT_EQ(entries, 1u) << "each window is listed once";
     ::DestroyWindow(child);
+}
+
+TEST_F(Picker, ADeepChainOfWindowsIsListedOnceEachAndThePickerComesAtOnce) {
+    // 25 windows, each inside the one before, inset 6 pixels on every side:
+    // the deepest is 100 x 100 at (910, 590).
+    constexpr int kDepth = 25, kInset = 6;
+    const RECT outer{760, 440, 1160, 840};
+    WindowChain chain(kDepth, outer, kInset);
+    ASSERT_EQ(chain.Windows().size(), size_t{kDepth + 1});
+    const RECT deepest = WindowRect(chain.Windows().back());
+    ASSERT_EQ(deepest.right - deepest.left, 100);
+
+    // A walk that visits every window again for each of its ancestors takes
+    // hours here; one that looks at each window once, a few milliseconds,
+    // and the picker is up in about 0.3 s. The bound leaves room for a busy
+    // machine.
+    constexpr ULONGLONG kSlowest = 2000;
+    const ULONGLONG start = ::GetTickCount64();
+    ULONGLONG shownAfter = 0;
+    std::thread user([&] {
+        for (;;) {
+            if (HWND overlay = FindOverlay(); overlay && ::IsWindowVisible(overlay)) {
+                shownAfter = ::GetTickCount64() - start;
+                break;
+            }
+            if (::GetTickCount64() - start > kSlowest) {
+                // The chain goes, so that the walk ends; the picker is
+                // cancelled once it shows.
+                chain.Close();
+                WaitForOverlay();
+                ::PostMessageW(FindOverlay(), WM_KEYUP, VK_ESCAPE, 0);
+                return;
+            }
+            ::Sleep(10);
+        }
+        WaitForOverlay();
+        const POINT centre{(deepest.left + deepest.right) / 2, (deepest.top + deepest.bottom) / 2};
+        MouseTo(centre.x + 1, centre.y + 1);
+        MouseTo(centre.x, centre.y);
+        MouseTo(centre.x, centre.y, MOUSEEVENTF_LEFTDOWN);
+        MouseTo(centre.x, centre.y, MOUSEEVENTF_LEFTUP);
+    });
+    EXPECT_EQ(engine.CaptureWindow(), 0);
+    user.join();
+    ASSERT_GT(shownAfter, 0u) << "the picker is on screen within " << kSlowest << " ms";
+    const std::string bmp = OnlyFile();
+    EXPECT_EQ(BmpSize(bmp).cx, 100) << "the deepest window is captured";
+    EXPECT_EQ(BmpSize(bmp).cy, 100);
+
+    WindowCaptureWnd picker(options.get());
+    picker.BuildWindowList(false);
+    const auto& list = picker.WindowList();
+    std::vector<long> at;
+    for (HWND window : chain.Windows()) {
+        long index = -1, seen = 0;
+        for (size_t i = 0; i < list.size(); ++i)
+            if (list[i].window == window) index = static_cast<long>(i), ++seen;
+        EXPECT_EQ(seen, 1) << "every window of the chain is listed once, level " << at.size();
+        at.push_back(index);
+    }
+    for (size_t level = 1; level < at.size(); ++level)
+        EXPECT_LT(at[level], at[level - 1]) << "a child comes before its parent, level " << level;
+    // Between the edges of two levels the hit test gives the outer one.
+    for (int level : {0, 12, kDepth - 1}) {
+        const RECT expected = WindowRect(chain.Windows()[level]);
+        const RECT r = picker.HitTest(POINT{expected.left + 2, expected.top + 2});
+        EXPECT_TRUE(::EqualRect(&r, &expected)) << "level " << level;
+    }
+    const RECT r = picker.HitTest(POINT{deepest.left + 50, deepest.top + 50});
+    EXPECT_TRUE(::EqualRect(&r, &deepest)) << "the deepest visible window";
 }
 
 TEST_F(Picker, FiftyCapturesReleaseEveryObjectTheyMake) {
