@@ -316,7 +316,7 @@ TEST_F(Wizard, BackFromARefusedFolderKeepsTheCheckedOneAndASecondUserKeepsTheirO
     CaptureOptions saved;
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"), platform::WithTrailingBackslash(documents))
         << "the folder refused on the way back is not stored";
-    EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to file and run editor");
+    EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to clipboard,to file and run editor");
     ASSERT_EQ(testfiles::Read(defaultFile), testfiles::Read(userFile)) << "the answers are the installation's defaults";
 
     // The second user's next start meets defaults newer than their file:
