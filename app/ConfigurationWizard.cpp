@@ -6,6 +6,7 @@
 #include "shellutil/OpenWith.h"
 #include "shellutil/StandardFolders.h"
 #include "uikit/HookedHotKeyCtrl.h"
+#include "uikit/MessageBox.h"
 #include "uikit/TextCatalog.h"
 #include "uikit/XmlDialog.h"
 
@@ -105,7 +106,12 @@ private:
         ReadCheck(L"clipboard", answers_.clipboard);
         ReadCheck(L"save", answers_.save);
         ReadCheck(L"open", answers_.open);
-        if (HWND path = ControlByName(L"path")) answers_.folder = platform::WindowText(path);
+        // Only a folder that passed the check is kept: Back from the folder
+        // page with a folder Next refused leaves the last good one.
+        if (HWND path = ControlByName(L"path")) {
+            const std::wstring folder = platform::WindowText(path);
+            if (IsFolderWritable(folder)) answers_.folder = folder;
+        }
         if (HookedHotKeyCtrl* field = HotKeyFieldByName(L"hotkey")) {
             WORD key = 0, modifiers = 0;
             field->GetHotKey(key, modifiers);
@@ -156,17 +162,14 @@ ConfigurationWizard::Outcome ConfigurationWizard::Run() {
             case kActionStep: step = next ? (answers_.save ? kFolderStep : kFinishStep) : kOptionsStep; break;
             case kFolderStep: step = next ? kFinishStep : kActionStep; break;
             default:
-                if (next) {
-                    WriteAnswers();
-                    return Outcome::Finished;
-                }
+                if (next) return WriteAnswers() ? Outcome::Finished : Outcome::NotSaved;
                 step = answers_.save ? kFolderStep : kActionStep;
                 break;
         }
     }
 }
 
-void ConfigurationWizard::WriteAnswers() {
+bool ConfigurationWizard::WriteAnswers() {
     options_.SetHotKeyValue(L"CaptureKey", answers_.hotKey ? FormatHotKeyForStorage(answers_.hotKey->modifiers,
                                                                                       answers_.hotKey->virtualKey)
                                                            : std::wstring());
@@ -181,7 +184,13 @@ void ConfigurationWizard::WriteAnswers() {
     }
     options_.SetProfileOption(L"DefaultProfile", L"TargetFolder", platform::WithTrailingBackslash(answers_.folder));
     options_.SetProgramOption(L"AddProgramToStartupGroup", answers_.startup ? L"1" : L"0", false);
-    options_.SaveOptions();
+    if (!options_.SaveOptions()) {
+        // The answers hold for this run only; the program folder's defaults
+        // stay as they were, and the next start asks again.
+        ShowProgramMessage(FillFirstArgument(ExpandText(L"ConfigNotSaved", true), GetSettingsFilePath(false)),
+                           MB_OK | MB_ICONERROR);
+        return false;
+    }
     if (!helpFolder_.empty())
         ::ShellExecuteW(nullptr, L"open", (platform::WithTrailingBackslash(helpFolder_) + L"index.htm").c_str(), nullptr, nullptr,
                         SW_SHOWNORMAL);
@@ -189,4 +198,5 @@ void ConfigurationWizard::WriteAnswers() {
     // can be written.
     const std::wstring defaults = GetSettingsFilePath(true);
     if (platform::FileExists(defaults)) platform::CopyFileReplacing(GetSettingsFilePath(false), defaults);
+    return true;
 }

@@ -40,13 +40,16 @@ public:
         Finished,   // the last page was confirmed and the answers written
         Cancelled,  // nothing was written
         Missing,    // the pages are missing or broken: nothing was asked
+        NotSaved,   // the last page was confirmed, but the answers could not
+                    // be saved (the user was told): the questions stay open
     };
     Outcome Run();
     const WizardAnswers& Answers() const { return answers_; }
 
 private:
     int RunPage(int step);
-    void WriteAnswers();
+    // False when the options could not be saved.
+    bool WriteAnswers();
 
     CaptureOptions& options_;
     std::wstring helpFolder_;

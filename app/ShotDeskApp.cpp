@@ -1,7 +1,7 @@
 #include "app/ShotDeskApp.h"
 
 #include "app/ServerRegistration.h"
-#include "app/ShotDeskOptionsDlg.h"
+#include "app/ApplicationOptionsDialog.h"
 #include "app/SplashDialog.h"
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
@@ -62,43 +62,6 @@ protected:
 
 private:
     HWND& current_;
-};
-
-// The options dialog acting on this program: OK saves and applies the
-// options to the toolbar and the autostart entry, Cancel reloads them and
-// their languages.
-class ApplicationOptionsDialog : public CShotDeskOptionsDLG {
-public:
-    ApplicationOptionsDialog(CShotDeskApp& app, HWND& current)
-        : CShotDeskOptionsDLG(*app.Options(), current), app_(app) {}
-
-protected:
-    bool SaveAndApply() override {
-        CaptureOptions* options = app_.Options();
-        if (options == nullptr || !options->SaveOptions()) return false;
-        try {
-            options->LoadOptions();
-        } catch (const OptionsError&) {
-            return false;
-        }
-        if (ICaptureEngine* engine = app_.Engine()) engine->RebuildToolBar();
-        app_.ApplyStartupOption();
-        return true;
-    }
-    bool RestoreDefaults() override { return app_.RestoreDefaultOptions(); }
-    void DiscardChanges() override {
-        CaptureOptions* options = app_.Options();
-        if (options == nullptr) return;
-        try {
-            options->LoadOptions();
-        } catch (const OptionsError&) {
-            // Nothing was saved; the document stays as it is.
-        }
-        app_.GetTextCatalog().LoadLanguages(*options, false);
-    }
-
-private:
-    CShotDeskApp& app_;
 };
 
 }  // namespace
@@ -180,6 +143,10 @@ bool CShotDeskApp::InitInstance() {
                 break;
             case ConfigurationWizard::Outcome::Cancelled:
                 return false;
+            case ConfigurationWizard::Outcome::NotSaved:
+                // The wizard said so; "NeedConfig" stays, so the next start
+                // asks again.
+                break;
             case ConfigurationWizard::Outcome::Missing:
                 // The program still starts with its settings as they are;
                 // "NeedConfig" stays, so a repaired installation asks.
@@ -269,16 +236,7 @@ void CShotDeskApp::UpgradeCheck() {
 }
 
 bool CShotDeskApp::RestoreDefaultOptions() {
-    if (!options_) return false;
-    const std::wstring defaults = platform::WithTrailingBackslash(GetProgramFolder()) + GetOptionsFileName();
-    if (!platform::FileExists(defaults)) return false;
-    try {
-        options_->EnsureUserOptionsFile(true);
-        options_->LoadOptions();
-        return true;
-    } catch (const OptionsError&) {
-        return false;
-    }
+    return options_ && options_->RestoreDefaultOptions();
 }
 
 bool CShotDeskApp::ReadNeedConfig(bool clear) {
@@ -342,7 +300,7 @@ int CShotDeskApp::ShowOptionsDialog() {
     } catch (...) {
     }
     try {
-        ApplicationOptionsDialog dialog(*this, currentDialog_);
+        ApplicationOptionsDialog dialog(*options_, engine_, [this] { ApplyStartupOption(); }, currentDialog_);
         result = static_cast<int>(dialog.DoModal(trayWindow_.hwnd()));
     } catch (...) {
     }

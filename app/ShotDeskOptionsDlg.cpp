@@ -10,10 +10,7 @@
 CShotDeskOptionsDLG::CShotDeskOptionsDLG(OptionsDocument& document, HWND& current)
     : OptionsDLG(document), current_(current) {}
 
-CShotDeskOptionsDLG::~CShotDeskOptionsDLG() {
-    current_ = nullptr;
-    if (rowHeight_ != nullptr) ::ImageList_Destroy(rowHeight_);
-}
+CShotDeskOptionsDLG::~CShotDeskOptionsDLG() { current_ = nullptr; }
 
 INT_PTR CShotDeskOptionsDLG::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const INT_PTR result = OptionsDLG::HandleMessage(message, wParam, lParam);
@@ -44,9 +41,10 @@ bool CShotDeskOptionsDLG::FilterOptionItem(pugi::xml_node element, OptionItem& i
 void CShotDeskOptionsDLG::SetUpList(HWND list) {
     // A small-icon list of 16 x 16 makes every row 16 pixels high (at 96
     // dots per inch; scaled screens get taller rows).
+    // The list owns the image list (it has no LVS_SHAREIMAGELISTS) and
+    // destroys it with itself.
     const int height = platform::ScaleToScreenDpi(16);
-    rowHeight_ = ::ImageList_Create(height, height, ILC_COLOR32 | ILC_MASK, 1, 1);
-    ListView_SetImageList(list, rowHeight_, LVSIL_SMALL);
+    ListView_SetImageList(list, ::ImageList_Create(height, height, ILC_COLOR32 | ILC_MASK, 1, 1), LVSIL_SMALL);
     ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES);
     OptionsDLG::SetUpList(list);
 }

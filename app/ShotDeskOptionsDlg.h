@@ -20,5 +20,4 @@ protected:
 
 private:
     HWND& current_;
-    HIMAGELIST rowHeight_ = nullptr;
 };

@@ -126,6 +126,15 @@ bool OptionsDLG::ReadOptionItem(pugi::xml_node element, OptionItem& item, std::w
         return false;
     }
     if (*name.value() == L'\0') return false;
+    if (readDepth_ >= kMaxOptionDepth) {
+        failure = L"too deep";
+        return false;
+    }
+    struct DepthScope {
+        int& depth;
+        explicit DepthScope(int& d) : depth(d) { ++depth; }
+        ~DepthScope() { --depth; }
+    } scope(readDepth_);
     bool handled = false;
     if (!FilterOptionItem(element, item, handled)) return handled;
     FillOptionItem(element, item);

@@ -29,6 +29,11 @@ class OptionsDLG : public platform::Dialog {
 public:
     static constexpr WORD kTreeId = 1002, kListId = 1003, kDescriptionId = 1006, kOkId = 1011,
                           kRestoreDefaultsId = 3;
+    // Entries nested deeper than this below the root are left out (and so
+    // never written), as the dialog descriptions do: a file nested a
+    // hundred thousand levels deep still opens a working dialog, and every
+    // walk of the entries stays this shallow.
+    static constexpr int kMaxOptionDepth = 64;
 
     explicit OptionsDLG(OptionsDocument& document);
     ~OptionsDLG() override;
@@ -99,6 +104,8 @@ private:
     std::vector<Row> rows_;
 
     std::vector<std::unique_ptr<OptionItem>> roots_;
+    // How many ReadOptionItem calls are under way, the hook's included.
+    int readDepth_ = 0;
     std::unique_ptr<ListHook> listHook_;
     OptionControl* active_ = nullptr;
     HWND list_ = nullptr;

@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <cwchar>
+#include <map>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 using platform::HasAttributes;
@@ -28,6 +31,61 @@ bool ParseDecimal(const wchar_t* text, long emptyValue, long& value) {
     errno = 0;
     value = std::wcstol(text, &end, 10);
     return errno == 0 && end != text && *end == L'\0';
+}
+
+// Numbers each element by its path of "Name"s from the document down (an
+// element without a "Name" counts by its tag), the same number for the same
+// path in any document read through the same table.
+class ElementPaths {
+public:
+    // Calls visit(element, path number, how many elements of that path came
+    // before it) for every element of document, in document order. The walk
+    // is iterative: a file a million levels deep cannot exhaust the stack.
+    template <typename Visit>
+    void Walk(const pugi::xml_document& document, Visit visit) {
+        std::unordered_map<const void*, int> numbers;
+        std::unordered_map<int, int> seen;
+        for (pugi::xml_node n = platform::NextInDocumentOrder(document, document); n;
+             n = platform::NextInDocumentOrder(n, document)) {
+            if (n.type() != pugi::node_element) continue;
+            const auto parent = numbers.find(n.parent().internal_object());
+            const pugi::xml_attribute name = n.attribute(L"Name");
+            const std::wstring step = name ? std::wstring(L"=") + name.value() : std::wstring(L"<") + n.name();
+            const int number = Intern(parent == numbers.end() ? 0 : parent->second, step);
+            numbers[n.internal_object()] = number;
+            visit(n, number, seen[number]++);
+        }
+    }
+
+private:
+    int Intern(int parent, const std::wstring& step) {
+        const auto [at, added] = table_.try_emplace({parent, step}, static_cast<int>(table_.size()) + 1);
+        return at->second;
+    }
+    std::map<std::pair<int, std::wstring>, int> table_;
+};
+
+// The newer default with the user's values: every "Value" of the user's
+// file whose element (the same path of "Name"s, the same occurrence of it)
+// the default still has replaces the default's; elements only the default
+// has keep its values, and elements it no longer has are gone.
+void MergeUserValues(const pugi::xml_document& user, pugi::xml_document& merged) {
+    ElementPaths paths;
+    std::unordered_map<int, std::vector<pugi::xml_attribute>> values;
+    paths.Walk(user, [&](pugi::xml_node element, int path, int occurrence) {
+        std::vector<pugi::xml_attribute>& list = values[path];
+        list.resize(static_cast<size_t>(occurrence) + 1);
+        list.back() = element.attribute(L"Value");
+    });
+    paths.Walk(merged, [&](pugi::xml_node element, int path, int occurrence) {
+        const auto found = values.find(path);
+        if (found == values.end() || static_cast<size_t>(occurrence) >= found->second.size()) return;
+        const pugi::xml_attribute kept = found->second[static_cast<size_t>(occurrence)];
+        if (!kept) return;
+        pugi::xml_attribute value = element.attribute(L"Value");
+        if (!value) value = element.append_attribute(L"Value");
+        value.set_value(kept.value());
+    });
 }
 
 }  // namespace
@@ -59,9 +117,37 @@ void OptionsDocument::EnsureUserOptionsFile(bool force) {
         const auto userTime = platform::LastWriteTime(user);
         defaultIsNewer = defaultTime && userTime && *defaultTime > *userTime;
     }
-    if (force || !userExists || defaultIsNewer) {
+    if (force || !userExists) {
         if (user.empty() || !platform::CopyFileReplacing(defaults, user))
             throw OptionsError(OptionsError::kNoOptionsFile);
+    } else if (defaultIsNewer) {
+        MergeNewerDefault(defaults, user);
+    }
+}
+
+void OptionsDocument::MergeNewerDefault(const std::wstring& defaults, const std::wstring& user) {
+    pugi::xml_document merged;
+    // A default that cannot be read changes nothing: the user's file stays.
+    if (!platform::LoadXmlFile(defaults, merged)) return;
+    // The user's file as it was, byte for byte, before anything replaces it.
+    if (!platform::CopyFileReplacing(user, user + L".bak")) return;
+    pugi::xml_document userDocument;
+    if (platform::LoadXmlFile(user, userDocument)) {
+        MergeUserValues(userDocument, merged);
+        if (!platform::SaveXmlFile(merged, user)) throw OptionsError(OptionsError::kNoOptionsFile);
+    } else if (!platform::CopyFileReplacing(defaults, user)) {
+        // A user's file that does not read has no values to keep.
+        throw OptionsError(OptionsError::kNoOptionsFile);
+    }
+}
+
+bool OptionsDocument::RestoreDefaultOptions() {
+    try {
+        EnsureUserOptionsFile(true);
+        LoadOptions();
+        return true;
+    } catch (const OptionsError&) {
+        return false;
     }
 }
 

@@ -41,9 +41,15 @@ public:
     virtual std::wstring GetValueByXPath(const std::wstring& xpath, bool mapItems) const;
 
     // Makes sure a usable per-user file exists: copies the default file when
-    // forced, when the per-user file is missing, or when the default is newer.
-    // Raises OptionsError code 4.
+    // forced or when the per-user file is missing. When the default is newer
+    // (an update, or the installing user's wizard answers), the user keeps
+    // every value whose option the default still has, gets the options new
+    // in it and loses those it dropped; the previous file stays beside it as
+    // "options.xml.bak". Raises OptionsError code 4.
     void EnsureUserOptionsFile(bool force);
+    // Copies the default file over the user's, as it is, and loads it;
+    // false when there is no default file or the copy or the load failed.
+    bool RestoreDefaultOptions();
     // Loads the per-user file. Raises OptionsError code 3 with the parser's
     // reason, or code 2. On failure the document in memory is unchanged.
     void LoadOptions();
@@ -81,6 +87,9 @@ public:
     const pugi::xml_document& Document() const { return m_document; }
 
 protected:
+    // The newer default file with the user's values, written over the user's
+    // file after keeping it as its ".bak".
+    static void MergeNewerDefault(const std::wstring& defaults, const std::wstring& user);
     // The single "ProgramOptions" element, or null.
     pugi::xml_node ProgramOptionsElement() const;
     // The element with this tag when the document has exactly one, else null.

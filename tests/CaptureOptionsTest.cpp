@@ -3,6 +3,7 @@
 #include "options/CaptureOptions.h"
 #include "tests/OptionsFixture.h"
 #include "tests/TestFiles.h"
+#include "uikit/TextCatalog.h"
 
 #include <gtest/gtest.h>
 
@@ -176,7 +177,12 @@ TEST_F(Profiles, ShippedDefaultsAreCompleteAndConsistent) {
     EXPECT_TRUE(label == L"ShowTextLabels" || label == L"NoLabel");
     const std::wstring size = options.GetProgramOption(L"ToolbarSize", false);
     EXPECT_TRUE(size == L"LargeIcon" || size == L"SmallIcon");
+    // No language is chosen yet: the first start takes the Windows display
+    // language's entry (English in this prefix), and the options name it.
+    EXPECT_EQ(options.GetProgramOption(L"Language", false), L"");
+    EXPECT_EQ(ChooseLanguageFile(options), L"english.xml");
     EXPECT_EQ(options.GetLanguageFileForOption(), L"english.xml");
+    EXPECT_EQ(CaptureOptions().GetProgramOption(L"Language", false), L"1033") << "and saved";
     std::map<uint16_t, std::wstring> languages;
     EXPECT_TRUE(options.ReadLanguageFiles(languages));
     EXPECT_EQ(languages[9], L"english.xml");

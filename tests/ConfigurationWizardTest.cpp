@@ -3,6 +3,7 @@
 // file, the program folder's copy and the shell were given.
 #include "app/ConfigurationWizard.h"
 #include "platform/FileSystem.h"
+#include "platform/UniqueHandle.h"
 #include "platform/XmlDom.h"
 #include "shellutil/OpenWith.h"
 #include "tests/OptionsFixture.h"
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 using namespace screen;
 
@@ -129,6 +131,11 @@ protected:
 }  // namespace
 
 TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
+    // An image editor for PNG files, the user's recent choice; this prefix
+    // has none for the other types.
+    registry.SetClass(L"Applications\\swwizard.exe\\shell\\open\\command", nullptr,
+                      L"\"" + TestEditorsFolder() + L"\\plain_editor.exe\" \"%1\"");
+    registry.SetRecent(L"png", L"a", {{L"a", L"swwizard.exe"}});
     std::wstring prompt, backFromFinish;
     bool startsChecked = false, onlyClipboard = false;
     const auto outcome = Run([&] {
@@ -150,7 +157,9 @@ TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
         std::tie(page, name) = CurrentPage(L"configkey");
         ASSERT_EQ(name, L"configoptions");
         startsChecked = Checked(page, L"configoptions", L"startup") && Checked(page, L"configoptions", L"hidecursor");
-        SetChecked(page, L"configoptions", L"startup", false);
+        // Both answers differ from the shipped defaults (pointer hidden, no
+        // autostart), so the file shows that they were written.
+        SetChecked(page, L"configoptions", L"hidecursor", false);
         Press(page, IDOK);
         std::tie(page, name) = CurrentPage(L"configoptions");
         ASSERT_EQ(name, L"configaction");
@@ -183,18 +192,14 @@ TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
     // folder's defaults.
     CaptureOptions saved;
     EXPECT_EQ(saved.GetHotKeyValue(L"CaptureKey"), FormatHotKeyForStorage(MOD_CONTROL | MOD_SHIFT, VK_F9));
-    EXPECT_EQ(saved.GetProgramOption(L"HideCursor", false), L"1");
+    EXPECT_EQ(saved.GetProgramOption(L"HideCursor", false), L"0");
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to file and run editor");
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"),
               platform::WithTrailingBackslash(documents));
-    EXPECT_EQ(saved.GetProgramOption(L"AddProgramToStartupGroup", false), L"0");
+    EXPECT_EQ(saved.GetProgramOption(L"AddProgramToStartupGroup", false), L"1");
     // Each file type's editor: the first program the shell offers for it.
-    for (const wchar_t* type : {L".bmp", L".jpg", L".png", L".tif"}) {
-        OpenWithList offered;
-        offered.BuildOpenWithList(type + 1, true);
-        EXPECT_EQ(saved.GetProgramOption(type, false),
-                  offered.Entries().empty() ? std::wstring() : offered.Entries().front().m_ClassName);
-    }
+    EXPECT_EQ(saved.GetProgramOption(L".png", false), L"Applications\\swwizard.exe");
+    for (const wchar_t* type : {L".bmp", L".jpg", L".tif"}) EXPECT_EQ(saved.GetProgramOption(type, false), L"") << type;
     EXPECT_EQ(testfiles::Read(defaultFile), testfiles::Read(userFile));
     EXPECT_TRUE(HelpPageOpened(10000)) << "the help's start page went to the shell's handler for .htm";
 }
@@ -267,4 +272,97 @@ TEST_F(Wizard, NoActionIsExplainedAndCancelAtTheEndWritesNothing) {
     EXPECT_EQ(stayed, L"configaction") << "the page stays";
     EXPECT_EQ(testfiles::Read(userFile), before) << "nothing written";
     EXPECT_FALSE(HelpPageOpened(0)) << "no help page";
+}
+
+TEST_F(Wizard, BackFromARefusedFolderKeepsTheCheckedOneAndASecondUserKeepsTheirOptions) {
+    // A second user of this computer, whose options were saved before the
+    // first user answers the questions.
+    std::string secondUser = testfiles::Read(userFile);
+    for (const auto& [option, from, to] : {std::tuple<std::string, std::string, std::string>{"TargetType", "3", "0"},
+                                           {"Action", "0", "2"}}) {
+        const size_t value = secondUser.find("Value=\"" + from + "\"", secondUser.find("Name=\"" + option + "\""));
+        secondUser.replace(value, from.size() + 8, "Value=\"" + to + "\"");
+    }
+    int nextOnMissing = -1;
+    const auto outcome = Run([&] {
+        auto [page, name] = CurrentPage();
+        Press(page, IDOK);
+        std::tie(page, name) = CurrentPage(L"configkey");
+        SetChecked(page, L"configoptions", L"hidecursor", false);
+        Press(page, IDOK);
+        std::tie(page, name) = CurrentPage(L"configoptions");
+        SetChecked(page, L"configaction", L"save", true);
+        Press(page, IDOK);
+        std::tie(page, name) = CurrentPage(L"configaction");
+        ASSERT_EQ(name, L"configfolder");
+        // A folder that does not exist: Next refuses it, Back goes anyway.
+        HWND path = ::FindWindowExW(page, nullptr, L"Edit", nullptr);
+        const std::wstring missing = documents + L"NoSuchFolder\\";
+        ::SendMessageW(path, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(missing.c_str()));
+        ::Sleep(100);
+        nextOnMissing = ::IsWindowEnabled(::GetDlgItem(page, IDOK)) ? 1 : 0;
+        Press(page, 11);
+        std::tie(page, name) = CurrentPage(L"configfolder");
+        ASSERT_EQ(name, L"configaction");
+        SetChecked(page, L"configaction", L"save", false);
+        SetChecked(page, L"configaction", L"open", true);
+        Press(page, IDOK);
+        std::tie(page, name) = CurrentPage(L"configaction");
+        ASSERT_EQ(name, L"finish");
+        Press(page, IDOK);
+    });
+    ASSERT_EQ(outcome, ConfigurationWizard::Outcome::Finished);
+    EXPECT_EQ(nextOnMissing, 0);
+    CaptureOptions saved;
+    EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"), platform::WithTrailingBackslash(documents))
+        << "the folder refused on the way back is not stored";
+    EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to clipboard,to file and run editor");
+    ASSERT_EQ(testfiles::Read(defaultFile), testfiles::Read(userFile)) << "the answers are the installation's defaults";
+
+    // The second user's next start meets defaults newer than their file:
+    // every setting of theirs stays, changed or not.
+    testfiles::Write(userFile, secondUser);
+    testfiles::SetWriteTime(userFile, -3600);
+    CaptureOptions second;
+    EXPECT_EQ(second.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to clipboard and file");
+    EXPECT_EQ(second.GetProfileOption(L"DefaultProfile", L"TargetType"), L"bmp");
+    EXPECT_EQ(second.GetProgramOption(L"HideCursor", false), L"1") << "not the first user's answer";
+    EXPECT_EQ(second.GetProfileOption(L"DefaultProfile", L"TargetFolder"), L"");
+    EXPECT_EQ(testfiles::Read(userFile), secondUser) << "the same options, so the same file";
+    EXPECT_EQ(testfiles::Read(userFile + L".bak"), secondUser);
+}
+
+TEST_F(Wizard, AnswersThatCannotBeSavedAreToldAndDoNotCountAsFinished) {
+    const std::string defaults = testfiles::Read(defaultFile);
+    std::wstring message;
+    ConfigurationWizard::Outcome outcome;
+    {
+        // Another program holds the options file and will not let it be
+        // replaced.
+        platform::UniqueFile held(::CreateFileW(userFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(static_cast<bool>(held));
+        outcome = Run([&] {
+            auto [page, name] = ActionPageAsOffered();
+            Press(page, IDOK);
+            std::tie(page, name) = CurrentPage(L"configaction");
+            ASSERT_EQ(name, L"finish");
+            ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            for (int i = 0; i < 200 && message.empty(); ++i) {
+                ::Sleep(50);
+                HWND box = ::FindWindowW(L"#32770", nullptr);
+                if (box && box != page && ::GetDlgItem(box, 0xFFFF) && !::GetDlgItem(box, 11)) {
+                    wchar_t text[1024] = {};
+                    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                    message = text;
+                    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                }
+            }
+        });
+    }
+    EXPECT_EQ(outcome, ConfigurationWizard::Outcome::NotSaved);
+    EXPECT_EQ(message, FillFirstArgument(ExpandText(L"ConfigNotSaved"), userFile));
+    EXPECT_NE(ExpandText(L"ConfigNotSaved"), L"ConfigNotSaved") << "a translated text";
+    EXPECT_EQ(testfiles::Read(defaultFile), defaults) << "the installation's defaults stay";
+    EXPECT_FALSE(HelpPageOpened(0));
 }

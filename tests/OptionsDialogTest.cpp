@@ -2,9 +2,11 @@
 // would: editors opened on the value column, choices made, the focus moved
 // away, OK, Cancel and Restore Defaults; what the list shows and what the
 // file holds afterwards.
-#include "app/ShotDeskOptionsDlg.h"
+#include "app/ApplicationOptionsDialog.h"
 #include "app/CaptureEngine.h"
 #include "options/CaptureOptions.h"
+#include "platform/FileSystem.h"
+#include "platform/UniqueHandle.h"
 #include "shellutil/StandardFolders.h"
 #include "tests/DialogWatcher.h"
 #include "tests/OptionsFixture.h"
@@ -29,33 +31,6 @@ namespace {
 
 HWND g_current = nullptr;
 
-// The program's dialog, with OK saving the document and Cancel reloading
-// it, as the program does.
-class TestOptionsDialog : public CShotDeskOptionsDLG {
-public:
-    explicit TestOptionsDialog(OptionsDocument& document) : CShotDeskOptionsDLG(document, g_current) {}
-    bool failSave = false;
-
-protected:
-    bool SaveAndApply() override { return !failSave && document_.SaveOptions(); }
-    bool RestoreDefaults() override {
-        try {
-            document_.EnsureUserOptionsFile(true);
-            document_.LoadOptions();
-            return true;
-        } catch (...) {
-            return false;
-        }
-    }
-    void DiscardChanges() override {
-        try {
-            document_.LoadOptions();
-        } catch (...) {
-        }
-        CCorvaneApp::Current()->GetTextCatalog().LoadLanguages(document_, false);
-    }
-};
-
 class OptionsDialog : public OptionsFiles {
 protected:
     void SetUp() override {
@@ -77,7 +52,9 @@ protected:
             options->LoadOptions();
         }
         LoadShippedLanguages();
-        dialog = std::make_unique<TestOptionsDialog>(*options);
+        // The program's own dialog: its OK, Cancel and Restore Defaults.
+        dialog = std::make_unique<ApplicationOptionsDialog>(*options, nullptr, [this] { ++startupApplied; },
+                                                            g_current);
         window = dialog->CreateModelessDialog(nullptr);
         ASSERT_NE(window, nullptr);
         ::SetForegroundWindow(window);
@@ -122,8 +99,10 @@ protected:
         screen::Pump(100);
     }
 
-    std::unique_ptr<TestOptionsDialog> dialog;
+    std::unique_ptr<ApplicationOptionsDialog> dialog;
     HWND window = nullptr;
+    // How often the dialog applied the autostart entry.
+    int startupApplied = 0;
     TextCatalog catalog_;
 };
 
@@ -212,11 +191,19 @@ TEST_F(OptionsDialog, NamelessRootOpensEmptyAndAFailedSaveKeepsTheDialog) {
     Open("<ToolOptions><ProgramOptions Name=\"P\"><O Name=\"A\" Control=\"EditBox\" Value=\"1\"/></ProgramOptions>"
          "</ToolOptions>");
     EXPECT_TRUE(dialog->Rows().empty());
-    dialog->failSave = true;
-    std::future<std::wstring> box = AnswerBoxOf(window);
-    PressOk();
-    EXPECT_EQ(box.get(), ExpandText(L"InvalidSaveOptions"));
+    const std::string before = testfiles::Read(userFile);
+    {
+        // Another program holds the file and will not let it be replaced.
+        platform::UniqueFile held(::CreateFileW(userFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(static_cast<bool>(held));
+        std::future<std::wstring> box = AnswerBoxOf(window);
+        PressOk();
+        EXPECT_EQ(box.get(), ExpandText(L"InvalidSaveOptions"));
+    }
     EXPECT_TRUE(::IsWindow(window)) << "the dialog stays open";
+    EXPECT_EQ(startupApplied, 0) << "nothing applied from a file that was not saved";
+    EXPECT_EQ(testfiles::Read(userFile), before);
 }
 
 TEST_F(OptionsDialog, GermanAtOnceAndCancelBringsEnglishBack) {
@@ -234,6 +221,7 @@ TEST_F(OptionsDialog, GermanAtOnceAndCancelBringsEnglishBack) {
     EXPECT_EQ(ExpandText(L"$applicationname Properties"), L"Snapwell Properties");
     EXPECT_EQ(options->GetProgramOption(L"Language", false), L"1033");
     EXPECT_EQ(testfiles::Read(userFile), before);
+    EXPECT_EQ(startupApplied, 0) << "Cancel applies nothing";
 }
 
 TEST_F(OptionsDialog, RestoreDefaultsAsksAndShowsTheDefaultsAtOnce) {
@@ -247,17 +235,22 @@ TEST_F(OptionsDialog, RestoreDefaultsAsksAndShowsTheDefaultsAtOnce) {
         screen::Pump(300);
         EXPECT_EQ(ValueOf(L"TargetType"), answer == IDNO ? L"BMP" : L"PNG");
     }
+    // Restoring is a plain copy of the defaults, however old they are.
+    EXPECT_EQ(testfiles::Read(userFile), Shipped());
+    EXPECT_FALSE(platform::FileExists(userFile + L".bak"));
 }
 
 TEST_F(OptionsDialog, OkSavesAndTheNextCaptureUsesTheNewFileType) {
     const std::wstring shots = FreshDocumentsFolder(L"SnapwellOptionsShots");
-    std::string userXml = WithValue(Shipped(), "MultipleCaptureProfiles", "1", "0");
+    // A user who chose English: no choice is made and saved when it opens.
+    std::string userXml = WithValue(WithValue(Shipped(), "MultipleCaptureProfiles", "1", "0"), "Language", "", "1033");
     const std::string folder(shots.begin(), shots.end());
     userXml.replace(userXml.find("Value=\"\"", userXml.find("Name=\"TargetFolder\"")), 8, "Value=\"" + folder + "\"");
     Open(Shipped(), userXml);
     Choose(L"TargetType", ExpandText(L"bmp"));
     PressOk();
     ASSERT_FALSE(::IsWindow(window));
+    EXPECT_EQ(startupApplied, 1) << "OK applies the autostart entry from the saved options";
     // The shipped file, comments and escapes included, comes back byte for
     // byte but for the one value.
     std::string expected = userXml;
@@ -284,6 +277,7 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
     // read-only one is chosen. (Where the picker first settles depends on
     // how far Wine's tree unfolds a linked folder.)
     std::atomic<int> okWritable{-1}, okReadOnly{-1};
+    std::wstring shown;
     const std::wstring writable = GetTempFolder(false);
     std::thread user([&] {
         HWND picker = nullptr;
@@ -294,16 +288,36 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
         }
         if (picker == nullptr) return;
         // Wine's picker unfolds its tree down to the chosen folder, which
-        // takes a while on a busy machine: the state is read once it is
-        // the awaited one, or after five seconds.
-        const auto okAfterChoosing = [picker](const std::wstring& path, bool awaited) {
-            ::SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
-            bool enabled = !awaited;
-            for (int i = 0; i < 50 && enabled != awaited; ++i) {
-                ::Sleep(100);
-                enabled = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE;
+        // takes a while on a busy machine, and its selection may stay where
+        // it was. OK is judged only while the picker shows the chosen folder
+        // as its selection, as a user would judge it; when the picker did
+        // not get there, the choice is made again.
+        const auto selectedName = [picker] {
+            HWND tree = ::FindWindowExW(picker, nullptr, WC_TREEVIEWW, nullptr);
+            wchar_t text[MAX_PATH] = {};
+            TVITEMW item{};
+            item.mask = TVIF_TEXT;
+            item.hItem = TreeView_GetSelection(tree);
+            item.pszText = text;
+            item.cchTextMax = MAX_PATH;
+            if (tree == nullptr || item.hItem == nullptr || !TreeView_GetItem(tree, &item)) return std::wstring();
+            return std::wstring(text);
+        };
+        const auto okAfterChoosing = [picker, &selectedName, &shown](const std::wstring& path, bool awaited) {
+            std::wstring name = path.substr(0, path.find_last_not_of(L'\\') + 1);
+            name = name.substr(name.rfind(L'\\') + 1);
+            int state = -1;
+            for (int attempt = 0; attempt < 3 && state != (awaited ? 1 : 0); ++attempt) {
+                ::SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+                for (int i = 0; i < 30; ++i) {
+                    ::Sleep(100);
+                    shown = selectedName();
+                    if (_wcsicmp(shown.c_str(), name.c_str()) != 0) continue;
+                    state = ::IsWindowEnabled(::GetDlgItem(picker, IDOK)) != FALSE ? 1 : 0;
+                    if (state == (awaited ? 1 : 0)) break;
+                }
             }
-            return enabled ? 1 : 0;
+            return state;
         };
         okWritable = okAfterChoosing(writable, true);
         okReadOnly = okAfterChoosing(folder, false);
@@ -311,8 +325,10 @@ TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
     });
     Choose(L"TargetFolder", ExpandText(L"<Browse>"), false);
     user.join();
-    EXPECT_EQ(okWritable, 1) << "a writable folder can be confirmed";
-    EXPECT_EQ(okReadOnly, 0) << "choosing the read-only folder turns OK off again";
+    EXPECT_EQ(okWritable, 1) << "a writable folder can be confirmed (-1: the picker never showed it; it showed "
+                            << std::string(shown.begin(), shown.end()) << ")";
+    EXPECT_EQ(okReadOnly, 0) << "choosing the read-only folder turns OK off again (-1: never shown; it showed "
+                            << std::string(shown.begin(), shown.end()) << ")";
     Leave();
     EXPECT_EQ(ValueOf(L"TargetFolder"), folder) << "cancelled: the previous value";
 }
@@ -372,4 +388,59 @@ TEST_F(OptionsDialog, EveryKindOpensItsOwnEditorOverTheValueCell) {
         EXPECT_EQ(dialog->Rows()[static_cast<size_t>(RowOf(kind.row))].second, shown);
     }
     EXPECT_EQ(ValueOf(L"HotKey"), FormatHotKeyForDisplay(MOD_CONTROL | MOD_SHIFT, 75));
+}
+
+TEST_F(OptionsDialog, TheListAloneOwnsItsImageList) {
+    Open("<ToolOptions Name=\"All\"><ProgramOptions Name=\"P\"><O Name=\"A\" Control=\"EditBox\" Value=\"1\"/>"
+         "</ProgramOptions></ToolOptions>");
+    const HIMAGELIST rows = ListView_GetImageList(List(), LVSIL_SMALL);
+    ASSERT_NE(rows, nullptr) << "the rows' height comes from an image list";
+    // The list destroys its image list with itself ...
+    ::DestroyWindow(window);
+    // ... so image lists made now may get its memory and its handle, and
+    // they belong to someone else: the dialog's end must not touch them.
+    std::vector<HIMAGELIST> others;
+    for (int i = 0; i < 16 && std::find(others.begin(), others.end(), rows) == others.end(); ++i)
+        others.push_back(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1));
+    dialog.reset();
+    for (HIMAGELIST other : others) {
+        int cx = 0, cy = 0;
+        EXPECT_TRUE(::ImageList_GetIconSize(other, &cx, &cy)) << "another owner's image list is still there";
+        ::ImageList_Destroy(other);
+    }
+}
+
+TEST_F(OptionsDialog, DeeplyNestedFileOpensWithTheDeepEntriesLeftOutAndUntouched) {
+    const int depth = 200000;
+    std::string xml = "<?xml version=\"1.0\"?>\n<ToolOptions Name=\"All\"><ProgramOptions Name=\"P\">"
+                      "<O Name=\"Leaf\" Control=\"EditBox\" Value=\"x\"/>";
+    xml.reserve(depth * 20 + 500);
+    for (int i = 0; i < depth; ++i) xml += "<G Name=\"G\">";
+    xml += "<O Name=\"Bottom\" Control=\"EditBox\" Value=\"deep\"/>";
+    for (int i = 0; i < depth; ++i) xml += "</G>";
+    xml += "</ProgramOptions><Profiles Name=\"Profiles\"/><HotKeys/></ToolOptions>\n";
+    Open(xml);
+    ASSERT_TRUE(::IsWindow(window));
+    EXPECT_NE(RowOf(L"Leaf"), -1);
+    EXPECT_EQ(RowOf(L"Bottom"), -1) << "deeper than the dialog goes";
+    EXPECT_GT(Count(L"G"), 50);
+    EXPECT_LE(Count(L"G"), OptionsDLG::kMaxOptionDepth);
+    ::SendMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    screen::Pump(100);
+    EXPECT_FALSE(::IsWindow(window));
+    dialog.reset();
+    EXPECT_EQ(testfiles::Read(userFile), xml) << "Cancel writes nothing";
+
+    // OK writes the one value that changed, and nothing of the part left out.
+    dialog = std::make_unique<ApplicationOptionsDialog>(*options, nullptr, [] {}, g_current);
+    window = dialog->CreateModelessDialog(nullptr);
+    ASSERT_NE(window, nullptr);
+    screen::Pump(100);
+    ASSERT_TRUE(dialog->OpenEditor(RowOf(L"Leaf")));
+    ::SetWindowTextW(dialog->ActiveControl()->Editor(), L"y");
+    PressOk();
+    EXPECT_FALSE(::IsWindow(window));
+    std::string expected = xml;
+    expected.replace(expected.find("Value=\"x\""), 9, "Value=\"y\"");
+    EXPECT_EQ(testfiles::Read(userFile), expected);
 }

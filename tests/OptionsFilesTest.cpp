@@ -58,13 +58,59 @@ TEST_F(OptionsFiles, UserFileNewerThanTheDefaultIsKept) {
     EXPECT_EQ(Read(userFile), Options("from-user"));
 }
 
-TEST_F(OptionsFiles, NewerDefaultReplacesTheUserFile) {
+TEST_F(OptionsFiles, NewerDefaultIsMergedKeepingTheUsersValuesAndItsOldFile) {
+    // The user's file, saved before an update: values of their own, and an
+    // option the update drops.
+    const std::string userXml =
+        "<?xml version=\"1.0\"?>\n<ToolOptions Name=\"Root\"><ProgramOptions Name=\"P\">"
+        "<O Name=\"Marker\" Value=\"from-user\"/>"
+        "<G Name=\"Group\"><O Name=\"Inner\" Value=\"user inner\"/><O Name=\"Marker\" Value=\"user nested\"/></G>"
+        "<O Name=\"Dropped\" Value=\"user only\"/>"
+        "</ProgramOptions><Profiles Name=\"Profiles\"><P Name=\"DefaultProfile\"><O Name=\"Action\" Value=\"1\"/></P>"
+        "</Profiles><HotKeys Name=\"Hot Keys\"><K Name=\"CaptureKey\" Value=\"Ctrl + 120\"/></HotKeys></ToolOptions>\n";
+    // The update: the same options with other defaults, one new, one gone.
+    const std::string defaultXml =
+        "<?xml version=\"1.0\"?>\n<!-- updated -->\n<ToolOptions Name=\"Root\"><ProgramOptions Name=\"P\">"
+        "<O Name=\"Marker\" Value=\"updated-default\"/>"
+        "<G Name=\"Group\"><O Name=\"Inner\" Value=\"default inner\"/><O Name=\"Marker\" Value=\"default nested\"/>"
+        "<O Name=\"New\" Value=\"new default\"/></G>"
+        "</ProgramOptions><Profiles Name=\"Profiles\"><P Name=\"DefaultProfile\"><O Name=\"Action\" Value=\"0\"/></P>"
+        "</Profiles><HotKeys Name=\"Hot Keys\"><K Name=\"CaptureKey\" Value=\"Ctrl + 44\"/></HotKeys></ToolOptions>\n";
+    Write(defaultFile, defaultXml);
+    Write(userFile, userXml);
+    testfiles::SetWriteTime(userFile, -3600);
+    CaptureOptions options;
+    EXPECT_EQ(options.GetProgramOption(L"Marker", false), L"from-user");
+    EXPECT_EQ(options.GetValueByXPath(L"//G/O[@Name='Marker']", false), L"user nested") << "by its path of names";
+    EXPECT_EQ(options.GetProgramOption(L"Inner", false), L"user inner");
+    EXPECT_EQ(options.GetProfileOption(L"DefaultProfile", L"Action"), L"1");
+    EXPECT_EQ(options.GetHotKeyValue(L"CaptureKey"), L"Ctrl + 120");
+    EXPECT_EQ(options.GetProgramOption(L"New", false), L"new default") << "what the update adds";
+    EXPECT_EQ(options.GetProgramOption(L"Dropped", false), L"") << "what it drops is gone";
+    // The file itself: the update's layout with the user's values.
+    std::string expected = defaultXml;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"updated-default", "from-user"},
+                                   {"default inner", "user inner"}, {"default nested", "user nested"},
+                                   {"Action\" Value=\"0\"", "Action\" Value=\"1\""},
+                                   {"Ctrl + 44", "Ctrl + 120"}})
+        expected.replace(expected.find(from), from.size(), to);
+    EXPECT_EQ(Read(userFile), expected);
+    EXPECT_EQ(Read(userFile + L".bak"), userXml) << "the old file, byte for byte";
+
+    // The next start finds the merged file newer and leaves it alone.
+    testfiles::Remove(userFile + L".bak");
+    CaptureOptions again;
+    EXPECT_EQ(Read(userFile), expected);
+    EXPECT_FALSE(platform::FileExists(userFile + L".bak"));
+}
+
+TEST_F(OptionsFiles, NewerDefaultReplacesAUserFileThatDoesNotRead) {
     Write(defaultFile, Options("updated-default"));
-    Write(userFile, Options("from-user"));
+    Write(userFile, "<ToolOptions><broken");
     testfiles::SetWriteTime(userFile, -3600);
     CaptureOptions options;
     EXPECT_EQ(options.GetProgramOption(L"Marker", false), L"updated-default");
-    EXPECT_EQ(Read(userFile), Options("updated-default"));
+    EXPECT_EQ(Read(userFile + L".bak"), "<ToolOptions><broken");
 }
 
 TEST_F(OptionsFiles, MissingDefaultFileIsCode4EvenWithAUserFile) {
