@@ -240,7 +240,7 @@ bool CShotDeskApp::StartAutomationOnly() {
 }
 
 void CShotDeskApp::UpgradeCheck() {
-    const std::wstring shipped = platform::WithTrailingBackslash(GetProgramFolder()) + kConfigDat;
+    const std::wstring shipped = platform::GetProgramFolder() + kConfigDat;
     const std::wstring user = platform::WithTrailingBackslash(GetUserDataFolder()) + kConfigDat;
     const auto shippedTime = platform::LastWriteTime(shipped);
     if (!shippedTime) return;
@@ -252,7 +252,7 @@ void CShotDeskApp::UpgradeCheck() {
 
 bool CShotDeskApp::RestoreDefaultOptions() {
     if (!options_) return false;
-    const std::wstring defaults = platform::WithTrailingBackslash(GetProgramFolder()) + GetOptionsFileName();
+    const std::wstring defaults = platform::GetProgramFolder() + GetOptionsFileName();
     if (!platform::FileExists(defaults)) return false;
     try {
         options_->EnsureUserOptionsFile(true);
