@@ -225,7 +225,7 @@ void CShotDeskApp::OnLastObjectGone() {
 }
 
 void CShotDeskApp::UpgradeCheck() {
-    const std::wstring shipped = platform::WithTrailingBackslash(GetProgramFolder()) + kConfigDat;
+    const std::wstring shipped = platform::GetProgramFolder() + kConfigDat;
     const std::wstring user = platform::WithTrailingBackslash(GetUserDataFolder()) + kConfigDat;
     const auto shippedTime = platform::LastWriteTime(shipped);
     if (!shippedTime) return;

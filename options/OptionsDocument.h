@@ -5,6 +5,7 @@
 // never creates elements: it reads attributes, writes the text of existing
 // "Value" attributes, and saves.
 #include "options/OptionsError.h"
+#include "uikit/LanguageSettings.h"
 
 #include <pugixml.hpp>
 
@@ -13,7 +14,7 @@
 #include <optional>
 #include <string>
 
-class OptionsDocument {
+class OptionsDocument : public LanguageSettings {
 public:
     // With loadFile set, makes sure the per-user file exists (copying the
     // default beside the program when needed) and loads it. Raises
@@ -68,15 +69,15 @@ public:
 
     // Fills languages with language identifier -> language file name from
     // the "Language" entries. Returns false when an entry could not be read.
-    bool ReadLanguageFiles(std::map<uint16_t, std::wstring>& languages) const;
+    bool ReadLanguageFiles(std::map<uint16_t, std::wstring>& languages) const override;
     // The "LanguageXML" of the language that the "Language" option names.
-    std::wstring GetLanguageFileForOption() const;
+    std::wstring GetLanguageFileForOption() const override;
     // Makes the language entry for a Windows language identifier the
     // language option, and saves: the entry with the same primary language
     // and sublanguage, else the first with the same primary language. Nothing
     // changes when none matches or there is not exactly one "Languages"
     // element. Always returns true.
-    bool SelectLanguageForLangId(uint16_t langId);
+    bool SelectLanguageForLangId(uint16_t langId) override;
     // The "Value" of that entry among the child elements of languages. The
     // identifiers compare as decimal texts, so an empty "SubLangID" matches
     // the primary language only.

@@ -115,6 +115,8 @@ std::wstring ModuleFileName(HMODULE module) {
     }
 }
 
+std::wstring GetProgramFolder() { return FolderOf(ModuleFileName()); }
+
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);

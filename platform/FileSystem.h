@@ -39,6 +39,10 @@ bool MoveFileReplacing(const std::wstring& temp, const std::wstring& path);
 // The full path of the running executable.
 std::wstring ModuleFileName(HMODULE module = nullptr);
 
+// The folder of the running executable, with its trailing backslash: where
+// the program's description, language and help files lie.
+std::wstring GetProgramFolder();
+
 // The bytes of a resource of the module (the program file by default); empty
 // when it has none. They live as long as the module stays loaded.
 std::string_view ResourceData(int id, const wchar_t* type, HMODULE module = nullptr);

@@ -95,8 +95,6 @@ std::wstring GetTempFolder(bool check) {
     return Finish(folder, check);
 }
 
-std::wstring GetProgramFolder() { return platform::FolderOf(platform::ModuleFileName()); }
-
 std::wstring GetUserDataFolder() {
     const CCorvaneApp* app = CCorvaneApp::Current();
     if (app == nullptr) return {};
@@ -109,7 +107,7 @@ std::wstring GetUserDataFolder() {
 std::wstring GetSettingsFilePath(bool programFolder) {
     const CCorvaneApp* app = CCorvaneApp::Current();
     if (app == nullptr) return {};
-    const std::wstring folder = programFolder ? GetProgramFolder() : GetUserDataFolder();
+    const std::wstring folder = programFolder ? platform::GetProgramFolder() : GetUserDataFolder();
     return folder.empty() ? folder : folder + app->GetOptionsFileName();
 }
 

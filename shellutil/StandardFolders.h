@@ -2,13 +2,13 @@
 // The user's standard folders and the program's per-user data folder. Every
 // folder is returned with a trailing backslash. With check set, a helper
 // answers "ok" or "failed" for whether a file can be written there instead.
+// The program's own folder is platform::GetProgramFolder.
 #include <string>
 
 std::wstring GetAppDataFolder(const std::wstring& subfolder, bool check);
 std::wstring GetDocumentsFolder(const std::wstring& subfolder, bool check);
 std::wstring GetPicturesFolder(const std::wstring& subfolder, bool check);
 std::wstring GetTempFolder(bool check);
-std::wstring GetProgramFolder();
 
 // The application-data folder with the company folder and the application
 // folder nested in it, both created when missing. Empty when the shell has no

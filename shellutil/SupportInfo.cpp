@@ -164,7 +164,7 @@ std::vector<SummaryLine> CollectSupportFacts(const std::wstring& product) {
     folder(L"User Temp Folder", GetTempFolder(false));
     folder(L"User App Data Folder", GetAppDataFolder(L"", false));
     folder(L"{applicationname} Data Folder", GetUserDataFolder());
-    folder(L"{applicationname} Folder", GetProgramFolder());
+    folder(L"{applicationname} Folder", platform::GetProgramFolder());
     lines.push_back({L"Microsoft Office", VersionOfClass(L"Word.Application")});
     std::wstring acrobat = VersionOfClass(L"AcroExch.App");
     if (acrobat.empty()) acrobat = VersionOfClass(L"AcroPDF.PDF");

@@ -206,16 +206,57 @@ TEST_F(LanguageFiles, HelpFolderNeedsAnIndexPage) {
     testfiles::Write(folder + L"docs\\index.htm", "<html/>");
     for (const wchar_t* code : {L"", L".", L"..", L"de\\..", L"C:\\"})
         EXPECT_EQ(GetDocsFolder(folder, code), folder + L"docs\\en\\") << code;
+}
 
-    // Without a code in the options, the user's locale picks the folder.
-    const std::wstring docs = platform::FolderOf(platform::ModuleFileName()) + L"docs\\";
-    const std::wstring locale = docs + GetLocaleLanguageName(true) + L"\\";
-    ASSERT_EQ(GetLocaleLanguageName(true).size(), 2u);
-    ::SHCreateDirectoryExW(nullptr, locale.c_str(), nullptr);
-    testfiles::Write(locale + L"index.htm", "<html/>");
-    Reload(Languages("1033", kEnglishGerman, ""));
-    EXPECT_EQ(GetDocsFolder(*options), locale);
-    Reload(Languages("1033", kEnglishGerman, "zz"));
-    EXPECT_EQ(GetDocsFolder(*options), docs + L"en\\");
+// The help the tips and the wizard's last page open is the application's
+// help folder: it follows the language chosen in the options, both ways, so
+// that on a Windows of either language one of the two choices differs from
+// it. Before any language is loaded, the user's locale decides.
+TEST_F(LanguageFiles, HelpFollowsTheLanguageChosenInTheOptions) {
+    const std::wstring docs = platform::GetProgramFolder() + L"docs\\";
+    const std::wstring locale = GetLocaleLanguageName(true);
+    ASSERT_EQ(locale.size(), 2u);
+    for (const std::wstring& code : {std::wstring(L"en"), std::wstring(L"de"), locale}) {
+        ::SHCreateDirectoryExW(nullptr, (docs + code).c_str(), nullptr);
+        testfiles::Write(docs + code + L"\\index.htm", "<html/>");
+    }
+    for (const wchar_t* name : {L"english.xml", L"cvenglish.xml", L"german.xml", L"cvgerman.xml"})
+        WriteLanguage(name, Entries({{"Exit", "Exit"}}));
+    CCorvaneApp& app = *CCorvaneApp::Current();
+    TextCatalog& shown = app.GetTextCatalog();
+    const TextCatalog before = shown;
+    shown.SetLanguageFolder(folder);
+
+    // German chosen: with a sublanguage, and as the shipped options name it,
+    // without one.
+    ASSERT_TRUE(shown.LoadLanguages(*options, false)) << shown.GetLastLoadError();
+    EXPECT_EQ(app.GetHelpFolder(), docs + L"de\\") << "German with sublanguage 1";
+    Reload(Languages("1031",
+                     "<Language Name='English' Value='1033' LanguageXML='english.xml' PrimaryLangID='9' SubLangID=''/>"
+                     "<Language Name='German' Value='1031' LanguageXML='german.xml' PrimaryLangID='7' SubLangID=''/>",
+                     "en"));
+    ASSERT_TRUE(shown.LoadLanguages(*options, false));
+    EXPECT_EQ(app.GetHelpFolder(), docs + L"de\\") << "German without a sublanguage, whatever the element says";
+
+    // English chosen.
+    ASSERT_TRUE(options->SelectLanguageForLangId(1033));
+    ASSERT_TRUE(shown.LoadLanguages(*options, false));
+    EXPECT_EQ(app.GetHelpFolder(), docs + L"en\\");
+
+    // German chosen, but its files missing: no language is loaded, and the
+    // locale's help is shown.
+    testfiles::Remove(folder + L"german.xml");
+    testfiles::Remove(folder + L"cvgerman.xml");
+    ASSERT_TRUE(options->SelectLanguageForLangId(1031));
+    EXPECT_FALSE(shown.LoadLanguages(*options, false));
+    EXPECT_EQ(app.GetHelpFolder(), docs + locale + L"\\");
+
+    // A language without help of its own gets the English help.
+    for (const wchar_t* name : {L"german.xml", L"cvgerman.xml"}) WriteLanguage(name, Entries({{"Exit", "Exit"}}));
+    testfiles::Remove(docs + L"de\\index.htm");
+    ASSERT_TRUE(shown.LoadLanguages(*options, false));
+    EXPECT_EQ(app.GetHelpFolder(), docs + L"en\\");
+
+    shown = before;
     testfiles::RemoveTree(docs);
 }

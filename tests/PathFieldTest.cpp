@@ -6,6 +6,7 @@
 #include "tests/TestFiles.h"
 #include "tests/UnixTools.h"
 #include "uikit/PathEditCtrl.h"
+#include "uikit/PathFieldHelpers.h"
 #include "uikit/TextCatalog.h"
 #include "uikit/XmlDialog.h"
 
@@ -19,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -178,6 +180,23 @@ TEST(PathText, PathsAreCompletedFromTheFirstEntrysFolder) {
     EXPECT_EQ(pathfield::SplitPaths(L"C:\\Shots\\; C:\\", L"; ", PathEditCtrl::kFolder),
               (std::vector<std::wstring>{L"C:\\Shots", L"C:\\"}));
     EXPECT_TRUE(pathfield::SplitPaths(L"  ", L"; ", PathEditCtrl::kFolder).empty());
+}
+
+TEST(PathText, AFileDialogAnswerIsOneFullPathUnlessItListsSeveralFiles) {
+    using namespace std::string_view_literals;
+    using Files = std::vector<std::wstring>;
+    // What the dialog leaves of a longer seed behind its answer.
+    const std::wstring_view one = L"C:\\Shots\\a.png\0ame the field was seeded with.png\0\0"sv;
+    EXPECT_EQ(pathfield::ChosenFiles(one, false, 9), Files{L"C:\\Shots\\a.png"});
+    EXPECT_EQ(pathfield::ChosenFiles(one, true, 9), Files{L"C:\\Shots\\a.png"}) << "one of several allowed";
+    const std::wstring_view several = L"C:\\Shots\0a.png\0b.png\0\0left over\0"sv;
+    EXPECT_EQ(pathfield::ChosenFiles(several, true, 9), (Files{L"C:\\Shots\\a.png", L"C:\\Shots\\b.png"}));
+    EXPECT_EQ(pathfield::ChosenFiles(several, false, 9), Files{L"C:\\Shots"}) << "a single answer is one name";
+    EXPECT_EQ(pathfield::ChosenFiles(L"C:\\\0a.png\0b.png\0\0"sv, true, 4), (Files{L"C:\\a.png", L"C:\\b.png"}));
+    EXPECT_EQ(pathfield::ChosenFiles(L"C:\\Shots\0a.png"sv, true, 9), Files{L"C:\\Shots\\a.png"})
+        << "a list that runs to the buffer's end";
+    EXPECT_TRUE(pathfield::ChosenFiles(L"\0\0"sv, true, 1).empty());
+    EXPECT_TRUE(pathfield::ChosenFiles(L""sv, false, 0).empty());
 }
 
 TEST_F(PathField, ButtonTakesItsStripOfTheFrameAndBadModesAreRefused) {
@@ -354,4 +373,55 @@ TEST_F(PathField, ButtonClickOpensTheFileDialogInTheFieldsFolder) {
         EXPECT_EQ(_wcsicmp(TextOf(edit).c_str(), c.expected.c_str()), 0) << TextOf(edit);
         EXPECT_EQ(field.ButtonState(), PathEditCtrl::kNormal);
     }
+}
+
+// The dialog writes its answer over the name the field seeded it with. A
+// seed longer than the answer leaves its tail behind the answer's end in the
+// buffer; the field reads the one chosen name and nothing of that tail.
+TEST_F(PathField, FileDialogAnswerIsReadAsOneNameWhateverTheSeed) {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring systemFolder = std::wstring(system) + L"\\";
+    const std::wstring saveFolder = GetTempFolder(false) + L"SnapwellPathSave\\";
+    testfiles::RemoveTree(saveFolder);
+    ASSERT_TRUE(::CreateDirectoryW(saveFolder.c_str(), nullptr));
+    const std::wstring longName = L"a capture whose name is far longer than the whole path of the chosen file.png";
+
+    struct Case {
+        DWORD mode;
+        std::wstring folder, typed;
+    };
+    const Case cases[] = {
+        {PathEditCtrl::kOpenFile, systemFolder, L"notepad.exe"},
+        {PathEditCtrl::kOpenFile | PathEditCtrl::kMultipleFiles, systemFolder, L"notepad.exe"},
+        {PathEditCtrl::kSaveFile, saveFolder, L"shot.png"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_GT(longName.size(), (c.folder + c.typed).size() + 1);
+        ASSERT_TRUE(field.SetMode(c.mode));
+        ::SetWindowTextW(edit, (c.folder + longName).c_str());
+        notices = Notices{};
+        std::atomic<bool> seen{false};
+        std::wstring seeded;
+        DialogAnswer answer = AnswerDialogOf(
+            parent,
+            [&](HWND dialog) {
+                wchar_t name[512] = {};
+                ::GetDlgItemTextW(dialog, edt1, name, 512);
+                if (name[0] == L'\0') ::GetDlgItemTextW(dialog, cmb13, name, 512);
+                seeded = name;
+                for (const int box : {cmb13, edt1}) ::SetDlgItemTextW(dialog, box, c.typed.c_str());
+            },
+            seen);
+        field.Browse();
+        answer.Join();
+        screen::Pump(100);
+        ASSERT_TRUE(seen) << "the file dialog opened, mode " << c.mode;
+        EXPECT_EQ(seeded, longName) << "the dialog starts on the field's name, mode " << c.mode;
+        ASSERT_EQ(notices.codes, (std::vector<UINT>{PathEditCtrl::kBeforeBrowse, PathEditCtrl::kAfterBrowse}));
+        EXPECT_EQ(_wcsicmp(notices.texts[1].c_str(), (c.folder + c.typed).c_str()), 0)
+            << "mode " << c.mode << ": " << notices.texts[1];
+        EXPECT_EQ(_wcsicmp(TextOf(edit).c_str(), (c.folder + c.typed).c_str()), 0) << "mode " << c.mode;
+    }
+    testfiles::RemoveTree(saveFolder);
 }

@@ -29,8 +29,8 @@ TEST(StandardFolders, ShellFoldersWithTrailingBackslash) {
     const std::wstring temp = GetTempFolder(false);
     EXPECT_TRUE(EndsWith(temp, L"\\"));
     EXPECT_TRUE(platform::DirectoryExists(temp));
-    EXPECT_TRUE(EndsWith(GetProgramFolder(), L"\\"));
-    EXPECT_TRUE(platform::FileExists(GetProgramFolder() + L"options_tests.exe"));
+    EXPECT_TRUE(EndsWith(platform::GetProgramFolder(), L"\\"));
+    EXPECT_TRUE(platform::FileExists(platform::GetProgramFolder() + L"options_tests.exe"));
 }
 
 TEST(StandardFolders, SubfolderIsCreatedOneLevelOnly) {
@@ -58,7 +58,7 @@ TEST(StandardFolders, UserDataFolderCreatesTheCompanyThenTheApplicationFolder) {
     EXPECT_EQ(GetUserDataFolder(), appData + L"Veltrane\\Snapwell\\");
     EXPECT_TRUE(platform::DirectoryExists(appData + L"Veltrane\\Snapwell"));
     EXPECT_EQ(GetSettingsFilePath(false), appData + L"Veltrane\\Snapwell\\options.xml");
-    EXPECT_EQ(GetSettingsFilePath(true), GetProgramFolder() + L"options.xml");
+    EXPECT_EQ(GetSettingsFilePath(true), platform::GetProgramFolder() + L"options.xml");
 }
 
 TEST(StandardFolders, CheckModeProbesAndLeavesNothingBehind) {

@@ -1,6 +1,7 @@
 // The support information: the summary in the dialog, the mail that the
 // mail library receives (through the suite's own MAPI32.DLL beside this
 // program), the cut body, and the error box when there is no library.
+#include "platform/FileSystem.h"
 #include "shellutil/SupportInfoDialog.h"
 #include "tests/OptionsFixture.h"
 #include "tests/ScreenTools.h"
@@ -19,7 +20,7 @@ namespace {
 
 const std::wstring kDescription = std::wstring(SNAPWELL_DATA_FOLDER) + L"\\commonui.xml";
 
-std::wstring ProgramFile(const wchar_t* name) { return GetProgramFolder() + name; }
+std::wstring ProgramFile(const wchar_t* name) { return platform::GetProgramFolder() + name; }
 std::wstring Record() { return GetTempFolder(false) + L"snapwell-mapi.txt"; }
 
 // What the stand-in library wrote: "key=value" lines, the body last.

@@ -1,6 +1,6 @@
 #include "uikit/CorvaneApp.h"
 
-#include "shellutil/StandardFolders.h"
+#include "platform/FileSystem.h"
 
 CCorvaneApp* CCorvaneApp::Current() {
     return dynamic_cast<CCorvaneApp*>(platform::WinApp::Current());
@@ -18,5 +18,9 @@ TextCatalog& CCorvaneApp::GetTextCatalog() {
 }
 
 std::wstring CCorvaneApp::GetHelpFolder() const {
-    return GetDocsFolder(GetProgramFolder(), GetLocaleLanguageName(true));
+    // The help is in the language the texts are shown in, the one the user
+    // chose in the options, whatever the language of Windows; before any
+    // language is loaded, the user's locale decides.
+    const uint16_t language = m_textCatalog ? m_textCatalog->GetLanguageId() : TextCatalog::kNoLanguage;
+    return GetHelpFolderForLanguage(platform::GetProgramFolder(), language);
 }

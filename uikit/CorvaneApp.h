@@ -30,7 +30,8 @@ public:
     virtual std::wstring GetSupportAddress() const { return {}; }
     virtual std::wstring GetSupportIdentification() const { return {}; }
 
-    // The help documents of the chosen language (tips pages, "index.htm").
+    // The help documents (tips pages, "index.htm") of the language the
+    // catalog has loaded.
     virtual std::wstring GetHelpFolder() const;
 
     // The translation table every displayed text goes through. Made on first

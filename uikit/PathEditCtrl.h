@@ -8,9 +8,9 @@
 #include "platform/SubclassedWindow.h"
 
 #include <windows.h>
+#include <commdlg.h>
 #include <shellapi.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,7 +77,18 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    struct FileDialogState;
+    // The file dialog's settings between browses.
+    struct FileDialogState {
+        bool save = false;
+        DWORD flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+        std::wstring filter;
+        // While the dialog runs: its record, whose buffer grows with the
+        // selection.
+        OPENFILENAMEW* running = nullptr;
+        std::wstring buffer;
+        std::wstring okLabel;
+    };
+
     static int CALLBACK FolderPickerCallback(HWND picker, UINT message, LPARAM, LPARAM data);
     static UINT_PTR CALLBACK FileDialogHook(HWND child, UINT message, WPARAM, LPARAM lParam);
 
@@ -111,28 +122,3 @@ private:
     std::wstring lastText_;
     HWND tooltip_ = nullptr;
 };
-
-// The arithmetic and texts of the field, without windows.
-namespace pathfield {
-
-// Eight tenths of the client height.
-int AutomaticButtonWidth(int clientHeight);
-// Whether the mode word is one a field accepts.
-bool IsValidMode(DWORD mode);
-// The drive and directory of a path, with its trailing "\".
-std::wstring FolderOf(const std::wstring& path);
-// The text for several paths: the first whole, each further one after the
-// separator, shortened to its file name when it lies in the first one's
-// folder.
-std::wstring JoinPaths(const std::vector<std::wstring>& paths, const std::wstring& separator);
-// A ".lnk" or ".pif" file, by its last four characters.
-bool IsShortcutFile(const std::wstring& path);
-// The target of a shortcut file; the path itself when it cannot be resolved.
-std::wstring ResolveShortcut(const std::wstring& path);
-// The full paths of a field's text: split at the separator, trimmed, empty
-// and relative entries completed from the first entry's folder, the folder
-// backslash rule applied and (in open mode) shortcuts resolved.
-std::vector<std::wstring> SplitPaths(const std::wstring& text, const std::wstring& separator, DWORD mode,
-                                     const std::function<std::wstring(const std::wstring&)>& resolve = ResolveShortcut);
-
-}  // namespace pathfield

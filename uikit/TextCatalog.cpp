@@ -1,6 +1,5 @@
 #include "uikit/TextCatalog.h"
 
-#include "options/OptionsDocument.h"
 #include "platform/FileSystem.h"
 #include "platform/XmlDom.h"
 #include "uikit/CorvaneApp.h"
@@ -46,8 +45,6 @@ std::wstring ReplaceAll(const std::wstring& text, std::wstring_view placeholder,
     return out;
 }
 
-std::wstring ProgramFolder() { return platform::FolderOf(platform::ModuleFileName()); }
-
 // Language codes come from the options file; only a plain folder name may
 // pick a folder below "docs\".
 bool IsPlainFolderName(const std::wstring& name) {
@@ -72,7 +69,7 @@ bool IsPlainFileName(const std::wstring& name) {
     return !numbered;
 }
 
-uint16_t LanguageIdForFile(const OptionsDocument& options, const std::wstring& fileName) {
+uint16_t LanguageIdForFile(const LanguageSettings& options, const std::wstring& fileName) {
     std::map<uint16_t, std::wstring> files;
     // An unreadable entry only drops that entry; the others still count.
     options.ReadLanguageFiles(files);
@@ -151,14 +148,14 @@ const std::wstring* TextCatalog::FindTranslation(const std::wstring& key) const 
 }
 
 std::wstring TextCatalog::GetLanguageFolder() const {
-    return m_languageFolder.empty() ? ProgramFolder() : m_languageFolder;
+    return m_languageFolder.empty() ? platform::GetProgramFolder() : m_languageFolder;
 }
 
 void TextCatalog::SetLanguageFolder(const std::wstring& folder) {
     m_languageFolder = platform::WithTrailingBackslash(folder);
 }
 
-bool TextCatalog::LoadLanguage(OptionsDocument& options, bool clear, const std::wstring& prefix) {
+bool TextCatalog::LoadLanguage(LanguageSettings& options, bool clear, const std::wstring& prefix) {
     if (clear) {
         m_table.clear();
         m_languageId = kNoLanguage;
@@ -190,7 +187,7 @@ bool TextCatalog::LoadLanguage(OptionsDocument& options, bool clear, const std::
     return false;
 }
 
-bool TextCatalog::LoadLanguages(OptionsDocument& options, bool redetect) {
+bool TextCatalog::LoadLanguages(LanguageSettings& options, bool redetect) {
     if (redetect) options.SelectLanguageForLangId(GetUiLanguage());
     const bool main = LoadLanguage(options, true, L"");
     const std::wstring mainError = m_lastLoadError;
@@ -199,7 +196,7 @@ bool TextCatalog::LoadLanguages(OptionsDocument& options, bool redetect) {
     return main && library;
 }
 
-std::wstring ChooseLanguageFile(OptionsDocument& options) {
+std::wstring ChooseLanguageFile(LanguageSettings& options) {
     std::wstring name;
     try {
         name = options.GetLanguageFileForOption();
@@ -233,7 +230,7 @@ std::wstring FillFirstArgument(std::wstring text, const std::wstring& value) {
 }
 
 std::wstring ProgramVersionText(const std::wstring& appFileName) {
-    return FormatFileVersion(ProgramFolder() + appFileName + L".exe", true);
+    return FormatFileVersion(platform::GetProgramFolder() + appFileName + L".exe", true);
 }
 
 uint16_t GetUiLanguage() {
@@ -259,16 +256,20 @@ std::wstring GetLocaleLanguageName(bool abbreviated) {
     return result;
 }
 
-std::wstring GetDocsFolder(const OptionsDocument& options) {
-    std::wstring code;
-    try {
-        const pugi::xpath_node_set nodes = options.Document().select_nodes(L".//Languages");
-        if (nodes.size() == 1) code = nodes.first().node().attribute(L"Language").value();
-    } catch (...) {
-        code.clear();
-    }
-    if (code.empty()) code = GetLocaleLanguageName(true);
-    return GetDocsFolder(ProgramFolder(), code);
+std::wstring LanguageCode(uint16_t langId) {
+    // An entry without a sublanguage names the language alone; the system
+    // describes it through its default sublanguage.
+    const LANGID language =
+        SUBLANGID(langId) == SUBLANG_NEUTRAL ? MAKELANGID(PRIMARYLANGID(langId), SUBLANG_DEFAULT) : langId;
+    wchar_t code[16] = {};
+    if (::GetLocaleInfoW(MAKELCID(language, SORT_DEFAULT), LOCALE_SISO639LANGNAME, code, 16) <= 0) return {};
+    return code;
+}
+
+std::wstring GetHelpFolderForLanguage(const std::wstring& programFolder, uint16_t languageId) {
+    const std::wstring code =
+        languageId == TextCatalog::kNoLanguage ? GetLocaleLanguageName(true) : LanguageCode(languageId);
+    return GetDocsFolder(programFolder, code);
 }
 
 std::wstring GetDocsFolder(const std::wstring& programFolder, const std::wstring& languageCode) {

@@ -7,13 +7,13 @@
 // product's words carry a dollar sign ("$applicationname Properties"). A
 // language file maps each key to the displayed sentence, which names the
 // product words as placeholders in braces ("{applicationname} Properties").
+#include "uikit/LanguageSettings.h"
+
 #include <pugixml.hpp>
 
 #include <cstdint>
 #include <map>
 #include <string>
-
-class OptionsDocument;
 
 // The application's constants behind the product placeholders.
 struct ProductTexts {
@@ -78,11 +78,11 @@ public:
     // empties the table first. A missing or damaged file leaves the table as
     // it was (empty after clear) and returns false; the reason is kept in
     // GetLastLoadError, never shown.
-    bool LoadLanguage(OptionsDocument& options, bool clear, const std::wstring& prefix);
+    bool LoadLanguage(LanguageSettings& options, bool clear, const std::wstring& prefix);
     // The main file into an emptied table, then the library's file, whose
     // entries do not override the main file's. With redetect set the language
     // option first follows the user's UI language. True only when both loaded.
-    bool LoadLanguages(OptionsDocument& options, bool redetect);
+    bool LoadLanguages(LanguageSettings& options, bool redetect);
 
     // The language identifier of the loaded file as the options list it, or
     // kNoLanguage.
@@ -110,7 +110,7 @@ private:
 // they name none, the option is set from the user's UI language and read
 // again; when still none, the options are set to US English and the result
 // is "english.xml".
-std::wstring ChooseLanguageFile(OptionsDocument& options);
+std::wstring ChooseLanguageFile(LanguageSettings& options);
 
 // ExpandText through the application's catalog. Without an application
 // object nothing is translated and the product placeholders read as empty.
@@ -132,8 +132,14 @@ uint16_t GetUiLanguage();
 // localised name.
 std::wstring GetLocaleLanguageName(bool abbreviated);
 
-// The help documents of the options' language: programFolder + "docs\" + the
-// "Language" code of the single "Languages" element (the user's locale when
-// there is none) + "\" when it holds "index.htm", else the English folder.
-std::wstring GetDocsFolder(const OptionsDocument& options);
+// The two-letter ISO 639 code of a Windows language identifier ("de" for
+// 1031, and for German without a sublanguage); empty when the system does
+// not know the language.
+std::wstring LanguageCode(uint16_t langId);
+
+// The help documents of a language: programFolder + "docs\" + the language's
+// code + "\" when that folder holds "index.htm", else the English folder.
 std::wstring GetDocsFolder(const std::wstring& programFolder, const std::wstring& languageCode);
+// The help documents of the language a catalog has loaded (the one the user
+// chose in the options); with kNoLanguage, of the user's locale.
+std::wstring GetHelpFolderForLanguage(const std::wstring& programFolder, uint16_t languageId);

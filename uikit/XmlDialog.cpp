@@ -3,7 +3,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Window.h"
 #include "platform/XmlDom.h"
-#include "shellutil/StandardFolders.h"
 #include "uikit/HookedHotKeyCtrl.h"
 #include "uikit/HotKey.h"
 #include "uikit/PathEditCtrl.h"
@@ -33,7 +32,7 @@ INT_PTR CALLBACK ProbeProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 std::wstring DescriptionPath(const std::wstring& fileName) {
     if (fileName.find_first_of(L"\\/:") != std::wstring::npos) return fileName;
-    return platform::WithTrailingBackslash(GetProgramFolder()) + fileName;
+    return platform::GetProgramFolder() + fileName;
 }
 
 // The pointer over a link: the help viewer's hand where Windows has it, the
