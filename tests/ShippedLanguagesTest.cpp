@@ -85,7 +85,8 @@ TEST(ShippedLanguages, MessagesAndSettingsHaveEntries) {
           L"ToolTips32776", L"InvalidWindowSizeSmall", L"InvalidWindowSizeLarge", L"ResizeApplicationStatic",
           L"$applicationname Properties", L"Open $applicationname", L"Exit", L"OK", L"Cancel", L"RestoreDefaults",
           L"InvalidSaveOptions", L"OverwriteOptions", L"PrnScr", L"None", L"Pause", L"PageUpKey", L"PageDownKey", L"EndKey", L"HomeKey", L"LeftKey",
-          L"UpKey", L"RightKey", L"DownKey", L"InsertKey", L"DeleteKey", L"Browse for File"})
+          L"UpKey", L"RightKey", L"DownKey", L"InsertKey", L"DeleteKey", L"Browse for File", L"SaveAsReplace",
+          L"SupportMailFailed", L"ConfigNotSaved"})
         EXPECT_TRUE(all.count(key)) << key;
     EXPECT_EQ(Markers(all[L"InvalidWindowSizeSmall"]), (std::multiset<std::wstring>{L"%d", L"%d"}));
     EXPECT_EQ(Markers(all[L"NoImageEditingApp"]).count(L"{1}"), 1u);
