@@ -3,6 +3,7 @@
 // resize variant, and every object of a capture released again.
 #include "capture/CaptureOperations.h"
 #include "capture/ResizePickerWnd.h"
+#include "platform/UniqueHandle.h"
 
 #include <dwmapi.h>
 #include "tests/CaptureFixture.h"
@@ -59,8 +60,8 @@ RECT WindowRect(HWND window) {
 class WindowChain {
 public:
     WindowChain(int children, RECT outer, int inset) {
-        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = std::thread([=, this] {
+        platform::UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        thread_ = std::thread([=, this, ready = ready.get()] {
             MSG msg;
             ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, for WM_QUIT
             threadId_ = ::GetCurrentThreadId();
@@ -83,8 +84,7 @@ public:
             }
             ::DestroyWindow(top);
         });
-        PumpUntil(ready, 10000);
-        ::CloseHandle(ready);
+        PumpUntil(ready.get(), 10000);
         Pump(200);
     }
     ~WindowChain() { Close(); }
