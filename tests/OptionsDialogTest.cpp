@@ -267,7 +267,13 @@ TEST_F(OptionsDialog, OkSavesAndTheNextCaptureUsesTheNewFileType) {
 }
 
 TEST_F(OptionsDialog, FolderPickerConfirmsOnlyWritableFolders) {
-    const std::wstring folder = testfiles::UnwritableFolder();
+    // Wine's picker cannot always unfold drive Z: (it cannot read the volume
+    // of "/", and says so), and then never reaches a folder there: the
+    // read-only folder it is shown is a link on drive C: to the same folder
+    // of the kernel's settings, in which even root cannot create a file.
+    unixtools::RunShell("ln -sfn /proc/sys/fs '" + unixtools::UnixPath(L"C:\\") + "/snapwell-readonly'");
+    const std::wstring folder = L"C:\\snapwell-readonly\\";
+    ASSERT_EQ(CheckFolderWritable(folder), L"failed") << "the link is in place and read-only";
     const std::string unwritable(folder.begin(), folder.end());
     std::string userXml = Shipped();
     userXml.replace(userXml.find("Value=\"\"", userXml.find("Name=\"TargetFolder\"")), 8,
