@@ -47,6 +47,23 @@ HWND WaitForResizeDialog() {
     return nullptr;
 }
 
+// As a user on a thread of the test: waits for the resize picker, then
+// points at the middle of r and clicks there.
+void ClickInResizePicker(const RECT& r) {
+    HWND picker = nullptr;
+    for (int i = 0; i < 200 && !picker; ++i) {
+        ::Sleep(50);
+        picker = ::FindWindowW(kResizePickerClass, nullptr);
+    }
+    ::Sleep(400);
+    const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+    MouseTo(x, y);
+    MouseTo(x + 2, y + 2);
+    ::Sleep(200);
+    MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTDOWN);
+    MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTUP);
+}
+
 // Types text into the size box and presses OK; the text of the message box
 // that comes up within a second (which is closed), or empty.
 std::wstring Confirm(HWND dialog, const wchar_t* text) {
@@ -162,18 +179,7 @@ TEST_F(ResizeDialog, APickedWindowTakesTheSizeBehindAllOthersAndAFixedOneStays) 
         const RECT r = WindowRect(target);
         std::atomic<bool> message{false};
         std::thread user([&] {
-            HWND picker = nullptr;
-            for (int i = 0; i < 200 && !picker; ++i) {
-                ::Sleep(50);
-                picker = ::FindWindowW(kResizePickerClass, nullptr);
-            }
-            ::Sleep(400);
-            const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
-            MouseTo(x, y);
-            MouseTo(x + 2, y + 2);
-            ::Sleep(200);
-            MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTDOWN);
-            MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTUP);
+            ClickInResizePicker(r);
             HWND dialog = WaitForResizeDialog();
             if (dialog) message = !Confirm(dialog, L"500x300").empty();
         });
@@ -249,18 +255,7 @@ TEST_F(ResizeDialog, AWindowThatDoesNotAnswerIsResizedWithoutHoldingSnapwell) {
     std::atomic<bool> returned{false};
     bool returnedWhileHung = false;
     std::thread user([&] {
-        HWND picker = nullptr;
-        for (int i = 0; i < 200 && !picker; ++i) {
-            ::Sleep(50);
-            picker = ::FindWindowW(kResizePickerClass, nullptr);
-        }
-        ::Sleep(400);
-        const int x = (before.left + before.right) / 2, y = (before.top + before.bottom) / 2;
-        MouseTo(x, y);
-        MouseTo(x + 2, y + 2);
-        ::Sleep(200);
-        MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTDOWN);
-        MouseTo(x + 2, y + 2, MOUSEEVENTF_LEFTUP);
+        ClickInResizePicker(before);
         if (HWND dialog = WaitForResizeDialog()) Confirm(dialog, L"500x300");
         // The window has not answered for seconds now; Snapwell must be done.
         for (int i = 0; i < 60 && !returned; ++i) ::Sleep(50);
