@@ -4,7 +4,9 @@
 #include "tests/CaptureFixture.h"
 #include "platform/FileSystem.h"
 #include "uikit/HotKey.h"
+#include "uikit/LanguageSettings.h"
 #include "uikit/TextCatalog.h"
+#include "tests/TestApp.h"
 #include "tests/UnixTools.h"
 
 #include <ShotDeskLib.h>
@@ -12,6 +14,8 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <map>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -125,6 +129,70 @@ public:
 private:
     std::wstring path_;
     std::string bytes_;
+};
+
+// The values and subkeys of a registry key as they were, put back when the
+// test ends: Wine writes the locale of a process it starts into the user's
+// "Control Panel\\International", which the later tests expect English.
+class KeepRegistryTree {
+public:
+    KeepRegistryTree(HKEY root, std::wstring path) : root_(root), path_(std::move(path)) { Read(path_); }
+    ~KeepRegistryTree() {
+        ::RegDeleteTreeW(root_, path_.c_str());
+        for (const Key& key : keys_) {
+            HKEY handle = nullptr;
+            if (::RegCreateKeyExW(root_, key.path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
+                ERROR_SUCCESS)
+                continue;
+            for (const Value& value : key.values)
+                ::RegSetValueExW(handle, value.name.c_str(), 0, value.type, value.data.data(),
+                                 static_cast<DWORD>(value.data.size()));
+            ::RegCloseKey(handle);
+        }
+    }
+    KeepRegistryTree(const KeepRegistryTree&) = delete;
+    KeepRegistryTree& operator=(const KeepRegistryTree&) = delete;
+
+private:
+    struct Value {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    struct Key {
+        std::wstring path;
+        std::vector<Value> values;
+    };
+    void Read(const std::wstring& path) {
+        HKEY handle = nullptr;
+        if (::RegOpenKeyExW(root_, path.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+        Key key{path, {}};
+        std::vector<std::wstring> subkeys;
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[16384];
+            DWORD nameLength = 16384, type = 0, size = 0;
+            if (::RegEnumValueW(handle, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+            Value value{name, type, std::vector<BYTE>(size)};
+            nameLength = 16384;
+            ::RegEnumValueW(handle, i, name, &nameLength, nullptr, &type, value.data.data(), &size);
+            value.data.resize(size);
+            key.values.push_back(std::move(value));
+        }
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD nameLength = 256;
+            if (::RegEnumKeyExW(handle, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            subkeys.push_back(path + L"\\" + name);
+        }
+        ::RegCloseKey(handle);
+        keys_.push_back(std::move(key));
+        for (const std::wstring& subkey : subkeys) Read(subkey);
+    }
+
+    HKEY root_;
+    std::wstring path_;
+    std::vector<Key> keys_;
 };
 
 // Answers the wizard pages of a process with one button (IDOK: Next on each
@@ -551,6 +619,87 @@ TEST_F(Program, ANewUserAnswersTheWizardAndPrintScreenSavesThere) {
     EXPECT_EQ(Files(), saved) << "a numbered file, no dialog";
     EXPECT_EQ(MessageBoxOf(program.Id(), 500), nullptr);
     EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
+namespace {
+
+// The file a language entry names, for a catalog loaded without the options.
+class OneLanguage : public LanguageSettings {
+public:
+    explicit OneLanguage(std::wstring file) : file_(std::move(file)) {}
+    std::wstring GetLanguageFileForOption() const override { return file_; }
+    bool SelectLanguageForLangId(uint16_t) override { return false; }
+    bool ReadLanguageFiles(std::map<uint16_t, std::wstring>&) const override { return false; }
+
+private:
+    std::wstring file_;
+};
+
+}  // namespace
+
+// The shipped options name no language, so a German Windows gets the
+// first-run questions in German and keeps German afterwards.
+TEST_F(Program, AFirstStartOnAGermanWindowsAsksInGermanAndStaysGerman) {
+    ASSERT_EQ(options->GetProgramOption(L"Language", false), L"") << "the shipped options leave it to Windows";
+    Save();
+    const KeepFile defaults(std::wstring(SNAPWELL_BIN_FOLDER) + L"options.xml");
+    const auto localeName = [] {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        DWORD size = sizeof(name);
+        ::RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\International", L"LocaleName", RRF_RT_REG_SZ, nullptr,
+                       name, &size);
+        return std::wstring(name);
+    };
+    const std::wstring localeBefore = localeName();
+    std::optional<KeepRegistryTree> international(std::in_place, HKEY_CURRENT_USER, L"Control Panel\\International");
+    const DWORD one = 1;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", REG_DWORD, &one, sizeof(one));
+    TextCatalog german(TestApp::Get().GetTextCatalog().GetProductTexts());
+    german.SetLanguageFolder(std::wstring(SNAPWELL_DATA_FOLDER) + L"\\");
+    OneLanguage germanFile(L"german.xml");
+    ASSERT_TRUE(german.LoadLanguages(germanFile, false)) << german.GetLastLoadError();
+    const std::wstring title = german.ExpandText(L"Set up $applicationname", true);
+    const std::wstring heading = german.ExpandText(L"WizardKeyHeading", true);
+    ASSERT_EQ(title, L"Snapwell einrichten");
+
+    // Wine takes the UI language from the locale of its own command line.
+    ASSERT_TRUE(unixtools::StartThroughWine(kProgram, "LC_ALL=de_DE.UTF-8"));
+    HWND first = FindWindowOf(WindowSearch{0, L"#32770", nullptr, true, nullptr, 11}, 30000);
+    ASSERT_NE(first, nullptr) << "the wizard opens";
+    DWORD id = 0;
+    ::GetWindowThreadProcessId(first, &id);
+    struct Started {
+        HANDLE handle;
+        ~Started() {
+            if (!handle) return;
+            if (::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) ::TerminateProcess(handle, 9);
+            ::WaitForSingleObject(handle, 5000);
+            ::CloseHandle(handle);
+        }
+    } program{::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
+    ASSERT_NE(program.handle, nullptr);
+    wchar_t image[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    ::QueryFullProcessImageNameW(program.handle, 0, image, &length);
+    ASSERT_NE(std::wstring(image).find(L"Snapwell.exe"), std::wstring::npos) << image;
+
+    wchar_t shown[256] = {};
+    ::GetWindowTextW(first, shown, 256);
+    EXPECT_EQ(std::wstring(shown), title);
+    EXPECT_NE(::FindWindowExW(first, nullptr, nullptr, heading.c_str()), nullptr) << "the heading: " << heading;
+    unixtools::Screenshot("wizard-german");
+    EXPECT_EQ(AnswerWizard(id, IDOK), 4) << "key, options, action (no folder), finish";
+    HWND tray = FindOf(id, nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr) << "the program runs";
+    ::PostMessageW(tray, WM_COMMAND, 142, 0);
+    EXPECT_TRUE(PumpUntil(program.handle, 15000)) << "Exit ends it";
+
+    // The answers name the German language, for every later start.
+    CaptureOptions saved;
+    EXPECT_EQ(saved.GetProgramOption(L"Language", false), L"1031");
+    EXPECT_EQ(saved.GetLanguageFileForOption(), L"german.xml");
+    international.reset();
+    EXPECT_EQ(localeName(), localeBefore) << "the prefix's locale as it was";
 }
 
 namespace {

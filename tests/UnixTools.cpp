@@ -64,6 +64,15 @@ std::string RunShell(const std::string& script, int timeoutMs) {
     return "<failed>";
 }
 
+bool StartThroughWine(const std::wstring& windowsProgram, const std::string& variables) {
+    // The scripts that run the tests name the Wine loader in WINE; the
+    // audio drivers stay off as in the tests' own processes.
+    const std::string script = "WINEDLLOVERRIDES='mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=' " +
+                               variables + " ${WINE:-wine} " + Quote(UnixPath(windowsProgram)) +
+                               " </dev/null >/dev/null 2>&1 & echo started";
+    return RunShell(script) == "started\n";
+}
+
 std::string Identify(const std::wstring& windowsPath, const std::string& format) {
     return RunShell("identify -format " + Quote(format) + " " + Quote(UnixPath(windowsPath)));
 }

@@ -11,6 +11,12 @@ std::string UnixPath(const std::wstring& windowsPath);
 // Standard output of a shell script run by /bin/sh; "<failed>" when it did
 // not run or took longer than timeoutMs.
 std::string RunShell(const std::string& script, int timeoutMs = 15000);
+// Starts a Windows program of this prefix through a new `wine` command with
+// Linux variables set (VARIABLE=value ...), which Wine reads only from its
+// own command line: a locale such as LC_ALL=de_DE.UTF-8 gives the program
+// a German UI language. It does not wait for the program; false when the
+// shell did not run.
+bool StartThroughWine(const std::wstring& windowsProgram, const std::string& variables);
 // Output of `identify -format FORMAT file`; "<failed>" when it did not run.
 std::string Identify(const std::wstring& windowsPath, const std::string& format);
 // Saves a picture of the whole X display (the Wine desktop as the user sees
