@@ -69,12 +69,14 @@ CaptureOptions* CCaptureEngine::ProcessOptions() { return g_processOptions; }
 void CCaptureEngine::SetProcessMainWindow(HWND main) { g_mainWindow = main; }
 void CCaptureEngine::SetApplicationEngine(CCaptureEngine* engine) { g_applicationEngine = engine; }
 CCaptureEngine& CCaptureEngine::ToolbarOwner() { return g_applicationEngine ? *g_applicationEngine : *this; }
+const CCaptureEngine& CCaptureEngine::ToolbarOwner() const {
+    return g_applicationEngine ? *g_applicationEngine : *this;
+}
 HWND CCaptureEngine::ProcessMainWindow() { return g_mainWindow; }
 CaptureOptions* CCaptureEngine::Options() const { return ownOptions_ ? ownOptions_ : g_processOptions; }
 HWND CCaptureEngine::ClipboardOwner() const { return g_mainWindow ? g_mainWindow : messageWindow_.hwnd(); }
 CaptureContext CCaptureEngine::Context(CaptureOptions& options) const {
-    const CCaptureEngine& owner = g_applicationEngine ? *g_applicationEngine : *this;
-    return CaptureContext{options, owner.toolbarWindow_, ClipboardOwner()};
+    return CaptureContext{options, ToolbarOwner().toolbarWindow_, ClipboardOwner()};
 }
 long CCaptureEngine::BusyState() { return g_busy; }
 
@@ -166,33 +168,25 @@ STDMETHODIMP CCaptureEngine::RebuildToolBar() {
 // One options dialog and one about dialog at a time, whoever asks: a second
 // request brings the open one forward and answers S_FALSE, and so does a
 // process that has no dialogs to show.
-STDMETHODIMP CCaptureEngine::DisplayOptionsDlg() {
+long CCaptureEngine::ShowApplicationDialog(long busyCode, int (CCorvaneApp::*show)()) {
     if (g_busy != kIdle) {
         BringOpenDialogForward();
         return kStatusBusy;
     }
-    BusyScope busy(kBusyOptionsDialog);
+    BusyScope busy(busyCode);
     int shown = CCorvaneApp::kDialogNotShown;
     try {
-        if (CCorvaneApp* app = CCorvaneApp::Current()) shown = app->ShowOptionsDialog();
+        if (CCorvaneApp* app = CCorvaneApp::Current()) shown = (app->*show)();
     } catch (...) {
     }
     return shown == CCorvaneApp::kDialogNotShown ? kStatusBusy : kStatusOk;
 }
 
-STDMETHODIMP CCaptureEngine::About() {
-    if (g_busy != kIdle) {
-        BringOpenDialogForward();
-        return kStatusBusy;
-    }
-    BusyScope busy(kBusyAbout);
-    int shown = CCorvaneApp::kDialogNotShown;
-    try {
-        if (CCorvaneApp* app = CCorvaneApp::Current()) shown = app->ShowAboutDialog();
-    } catch (...) {
-    }
-    return shown == CCorvaneApp::kDialogNotShown ? kStatusBusy : kStatusOk;
+STDMETHODIMP CCaptureEngine::DisplayOptionsDlg() {
+    return ShowApplicationDialog(kBusyOptionsDialog, &CCorvaneApp::ShowOptionsDialog);
 }
+
+STDMETHODIMP CCaptureEngine::About() { return ShowApplicationDialog(kBusyAbout, &CCorvaneApp::ShowAboutDialog); }
 
 STDMETHODIMP CCaptureEngine::ResizeApplication() {
     if (g_busy != kIdle) return kStatusBusy;

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 class CaptureOptions;
+class CCorvaneApp;
 
 class CCaptureEngine : public ICaptureEngine {
 public:
@@ -104,7 +105,12 @@ private:
     // or in a process without one the instance's own message-only window.
     HWND ClipboardOwner() const;
     CaptureContext Context(CaptureOptions& options) const;
+    // The object whose toolbar this one shows: the application's, or itself.
     CCaptureEngine& ToolbarOwner();
+    const CCaptureEngine& ToolbarOwner() const;
+    // DisplayOptionsDlg and About: the application's dialog under the busy
+    // state busyCode.
+    long ShowApplicationDialog(long busyCode, int (CCorvaneApp::*show)());
 
     LONG references_ = 0;
     CaptureOptions* ownOptions_ = nullptr;

@@ -307,7 +307,7 @@ int CShotDeskApp::ShowOptionsDialog() {
     currentDialog_ = nullptr;
     optionsDialogOpen_ = false;
     // After a session end the hot keys and the icon stay away.
-    if (!sessionEnded_) {
+    if (!keptForNextStart_) {
         try {
             RegisterHotKeys(false);
         } catch (...) {
@@ -421,35 +421,33 @@ void CShotDeskApp::OnEndSession() {
     // overlay or a dialog may still be running below this message, so
     // nothing is freed here: the quit message ends each running loop in turn,
     // and the exit steps free everything once the stack has unwound.
-    if (sessionEnded_ || exited_) return;
-    sessionEnded_ = true;
+    if (exited_ || !KeepForNextStart()) return;
+    UnregisterHotKeys();
+    trayWindow_.Icon().Remove();
+    ::PostQuitMessage(0);
+}
+
+bool CShotDeskApp::KeepForNextStart() {
+    if (keptForNextStart_) return false;
+    keptForNextStart_ = true;
+    mutex_.reset();
     if (interactive_) {
         try {
             ApplyStartupOption();
         } catch (...) {
         }
     }
-    UnregisterHotKeys();
-    trayWindow_.Icon().Remove();
     if (options_ && !automationOnly_ && interactive_) options_->SaveOptions();
-    mutex_.reset();
-    ::PostQuitMessage(0);
+    return true;
 }
 
 int CShotDeskApp::ExitInstance() {
     if (exited_) return exitCode_;
     exited_ = true;
-    mutex_.reset();
-    if (interactive_) {
-        try {
-            ApplyStartupOption();
-        } catch (...) {
-        }
-    }
+    KeepForNextStart();
     trayWindow_.Destroy();
     UnregisterHotKeys();
     platform::ComModule::OnLastUnlock(nullptr);
-    if (options_ && !automationOnly_ && interactive_) options_->SaveOptions();
     // Instances that other programs still hold find no options from now on.
     CCaptureEngine::SetProcessOptions(nullptr);
     CCaptureEngine::SetProcessMainWindow(nullptr);

@@ -79,6 +79,10 @@ public:
 
 private:
     bool StartAutomationOnly();
+    // Releases the single-instance mutex and writes the autostart entry and
+    // the options, once per run (at a session end, or else at exit); false
+    // when that was done already.
+    bool KeepForNextStart();
     void UpgradeCheck();
 
     bool RunSplash();
@@ -100,7 +104,7 @@ private:
     bool automationOnly_ = false;
     bool interactive_ = false;
     bool exited_ = false;
-    bool sessionEnded_ = false;
+    bool keptForNextStart_ = false;
     bool optionsDialogOpen_ = false;
     int exitCode_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "options/CaptureOptions.h"
 #include "platform/FileSystem.h"
+#include "platform/UniqueHandle.h"
 #include "shellutil/StandardFolders.h"
 #include "uikit/CorvaneApp.h"
 
@@ -52,12 +53,11 @@ struct FolderEntry {
 std::vector<FolderEntry> CopyCandidates(const std::wstring& folder) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW((folder + kCopyPrefix + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return entries;
+    platform::UniqueFind search(::FindFirstFileW((folder + kCopyPrefix + L"*").c_str(), &found));
+    if (!search) return entries;
     do {
         entries.push_back({found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
     return entries;
 }
 
