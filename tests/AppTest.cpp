@@ -14,6 +14,8 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <functional>
+#include <thread>
 #include <map>
 #include <vector>
 
@@ -259,6 +261,23 @@ void SetRunEntry(const std::wstring& text) {
                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
+// Another program on a thread of its own: makes an object of the running
+// Snapwell, makes its calls on it, lets it go, and sets answered. The caller
+// owns windows, so it reads its messages until answered before it joins.
+std::thread AnotherProgram(std::atomic<bool>& answered, std::function<void(ICaptureEngine*)> calls) {
+    return std::thread([&answered, calls = std::move(calls)] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* engine = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                         reinterpret_cast<void**>(&engine)))) {
+            calls(engine);
+            engine->Release();
+        }
+        ::CoUninitialize();
+        answered = true;
+    });
+}
+
 // The shipped options with the test's capture folder, BMP files and hot
 // keys that a test can press.
 class Program : public CaptureFixture {
@@ -320,17 +339,7 @@ TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
     // Another program asks the running Snapwell for its about dialog.
     HRESULT about = E_FAIL;
     std::atomic<bool> answered{false};
-    std::thread client([&] {
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        ICaptureEngine* engine = nullptr;
-        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
-                                         reinterpret_cast<void**>(&engine)))) {
-            about = engine->About();
-            engine->Release();
-        }
-        ::CoUninitialize();
-        answered = true;
-    });
+    std::thread client = AnotherProgram(answered, [&](ICaptureEngine* engine) { about = engine->About(); });
     // This thread owns windows: it reads its messages until the client is done.
     const auto joinClient = [&] {
         for (int i = 0; i < 300 && !answered; ++i) Pump(50);
@@ -401,18 +410,10 @@ TEST_F(Program, OneOptionsDialogWhicheverRouteAsksForIt) {
     // Another program asks for the options dialog and a capture meanwhile.
     HRESULT options = E_FAIL, capture = E_FAIL, toolbar = E_FAIL;
     std::atomic<bool> answered{false};
-    std::thread client([&] {
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        ICaptureEngine* engine = nullptr;
-        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
-                                         reinterpret_cast<void**>(&engine)))) {
-            options = engine->DisplayOptionsDlg();
-            capture = engine->CaptureFullScreen();
-            toolbar = engine->ShowToolBar();
-            engine->Release();
-        }
-        ::CoUninitialize();
-        answered = true;
+    std::thread client = AnotherProgram(answered, [&](ICaptureEngine* engine) {
+        options = engine->DisplayOptionsDlg();
+        capture = engine->CaptureFullScreen();
+        toolbar = engine->ShowToolBar();
     });
     for (int i = 0; i < 300 && !answered; ++i) Pump(50);
     const bool clientReturned = answered;
@@ -943,19 +944,11 @@ TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
     std::atomic<bool> done{false};
     HRESULT captured = E_FAIL;
     DWORD owner = 0;
-    std::thread client([&] {
-        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        ICaptureEngine* other = nullptr;
-        if (SUCCEEDED(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
-                                         reinterpret_cast<void**>(&other)))) {
-            HBITMAP none = nullptr;
-            captured = other->CaptureRect(100, 120, 40, 30, &none);
-            // While the object lives: its window goes with it.
-            ::GetWindowThreadProcessId(::GetClipboardOwner(), &owner);
-            other->Release();
-        }
-        ::CoUninitialize();
-        done = true;
+    std::thread client = AnotherProgram(done, [&](ICaptureEngine* other) {
+        HBITMAP none = nullptr;
+        captured = other->CaptureRect(100, 120, 40, 30, &none);
+        // While the object lives: its window goes with it.
+        ::GetWindowThreadProcessId(::GetClipboardOwner(), &owner);
     });
     const std::wstring message = AnswerMessageBoxOf(server.Id());
     for (int i = 0; i < 300 && !done; ++i) Pump(50);
