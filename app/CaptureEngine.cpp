@@ -1,5 +1,6 @@
 #include "app/CaptureEngine.h"
 
+#include "app/ShotDeskConstants.h"
 #include "options/CaptureOptions.h"
 #include "platform/ComModule.h"
 #include "platform/FileSystem.h"
@@ -76,7 +77,7 @@ HWND CCaptureEngine::ProcessMainWindow() { return g_mainWindow; }
 CaptureOptions* CCaptureEngine::Options() const { return ownOptions_ ? ownOptions_ : g_processOptions; }
 HWND CCaptureEngine::ClipboardOwner() const { return g_mainWindow ? g_mainWindow : messageWindow_.hwnd(); }
 CaptureContext CCaptureEngine::Context(CaptureOptions& options) const {
-    return CaptureContext{options, ToolbarOwner().toolbarWindow_, ClipboardOwner()};
+    return CaptureContext{options, ToolbarOwner().toolbarWindow_, ClipboardOwner(), ProgramKeyPath()};
 }
 long CCaptureEngine::BusyState() { return g_busy; }
 

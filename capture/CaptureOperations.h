@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 class BKImageCaptureWnd;
 class CaptureOptions;
 class ResizePickerWnd;
@@ -18,6 +20,9 @@ struct CaptureContext {
     HWND toolbar = nullptr;
     // The window of this process that owns copied captures.
     HWND clipboardOwner = nullptr;
+    // The program's key below HKEY_CURRENT_USER, where the last rectangle
+    // is kept; empty keeps nothing.
+    std::wstring programKey;
 };
 
 class CaptureOperations {
