@@ -29,24 +29,32 @@ wine_prefix_ready() {
     fi
 }
 
+# True when the X server of display :N answers (a socket alone may be left
+# over by a server that is gone).
+display_answers() {
+    DISPLAY=":$1" xdotool getdisplaygeometry >/dev/null 2>&1
+}
+
 # Starts an Xvfb on :N (default 99) when there is no usable display, and
 # exports DISPLAY.
 ensure_display() {
     local d="${DISPLAY:-}"
     d="${d#*:}"; d="${d%%.*}"
-    if [ -n "$d" ] && [ -S "/tmp/.X11-unix/X$d" ]; then return 0; fi
+    if [ -n "$d" ] && display_answers "$d"; then return 0; fi
     local n="${1:-99}"
-    local lock="/tmp/.X$n-lock"
-    if [ -f "$lock" ] && ! kill -0 "$(tr -d ' ' < "$lock")" 2>/dev/null; then
-        rm -f "$lock" "/tmp/.X11-unix/X$n"
-    fi
-    if [ ! -f "$lock" ]; then
-        (setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
-    fi
-    for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    if [ ! -S "/tmp/.X11-unix/X$n" ]; then
-        echo "no display: Xvfb :$n did not start (is the package xvfb installed?)" >&2
-        return 1
+    if ! display_answers "$n"; then
+        local lock="/tmp/.X$n-lock"
+        if [ -f "$lock" ] && ! kill -0 "$(tr -d ' ' < "$lock")" 2>/dev/null; then
+            rm -f "$lock" "/tmp/.X11-unix/X$n"
+        fi
+        if [ ! -f "$lock" ]; then
+            (setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &)
+        fi
+        for _ in $(seq 100); do display_answers "$n" && break; sleep 0.1; done
+        if ! display_answers "$n"; then
+            echo "no display: Xvfb :$n did not start or does not answer (is the package xvfb installed? is another server holding /tmp/.X$n-lock?)" >&2
+            return 1
+        fi
     fi
     export DISPLAY=":$n"
 }
@@ -80,7 +88,7 @@ prepare_wine_session() {
 # the prefix's Wine session.
 use_virtual_desktop() {
     local size current
-    size="$(xdotool getdisplaygeometry 2>/dev/null | tr ' ' x)"
+    size="$(xdotool getdisplaygeometry 2>/dev/null | tr ' ' x || true)"
     [ -n "$size" ] || size=1280x1024
     current="$(grep -A3 '^\[Software\\\\Wine\\\\Explorer\\\\Desktops\]' "$WINEPREFIX/user.reg" 2>/dev/null |
         sed -n 's/^"Default"="\(.*\)"$/\1/p' | head -1 || true)"
