@@ -5,6 +5,10 @@
 #include "tests/CaptureFixture.h"
 #include "tests/UnixTools.h"
 
+#include <algorithm>
+#include <climits>
+#include <functional>
+
 using namespace screen;
 using Engine = CaptureFixture;
 
@@ -367,4 +371,273 @@ TEST_F(Engine, ShutterSoundOnlyWithPlaySoundOne) {
     }
     EXPECT_EQ(engine.SoundsPlayed(), 1);
     EXPECT_EQ(Files().size(), 7u);
+}
+
+// ---- the selection aids ------------------------------------------------------
+
+namespace {
+
+constexpr wchar_t kProgramKey[] = L"Software\\Veltrane\\Snapwell";
+constexpr const wchar_t* kLastRectNames[4] = {L"LastRectLeft", L"LastRectTop", L"LastRectRight", L"LastRectBottom"};
+
+// Each channel of colour at 60 %, within two steps.
+bool IsDimmed(COLORREF shown, COLORREF frozen) {
+    const auto nearBy = [](int a, int b) { return a * 60 / 100 - b <= 2 && b - a * 60 / 100 <= 2; };
+    return nearBy(GetRValue(frozen), GetRValue(shown)) && nearBy(GetGValue(frozen), GetGValue(shown)) &&
+           nearBy(GetBValue(frozen), GetBValue(shown));
+}
+
+// Waits until the screen at (x, y) shows frozen dimmed; what it shows then.
+COLORREF WaitForDimmed(int x, int y, COLORREF frozen) {
+    COLORREF shown = ScreenPixel(x, y);
+    for (int i = 0; i < 100 && !IsDimmed(shown, frozen); ++i) {
+        Pump(20);
+        shown = ScreenPixel(x, y);
+    }
+    return shown;
+}
+
+// How many screen pixels in r show colour, and their bounding box.
+int CountPixels(const RECT& r, COLORREF colour, RECT* box = nullptr) {
+    HDC dc = ::GetDC(nullptr);
+    int count = 0;
+    RECT found{LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            if (::GetPixel(dc, x, y) == colour) {
+                ++count;
+                found = RECT{std::min(found.left, LONG(x)), std::min(found.top, LONG(y)),
+                             std::max(found.right, LONG(x + 1)), std::max(found.bottom, LONG(y + 1))};
+            }
+    ::ReleaseDC(nullptr, dc);
+    if (box) *box = found;
+    return count;
+}
+
+std::wstring OverlayLabel() {
+    const auto* window = reinterpret_cast<platform::Window*>(::GetWindowLongPtrW(FindOverlay(), GWLP_USERDATA));
+    const auto* region = dynamic_cast<const RegionCaptureWnd*>(window);
+    return region ? region->LabelText() : L"<no overlay>";
+}
+
+POINT CursorNow() {
+    POINT p{};
+    ::GetCursorPos(&p);
+    return p;
+}
+
+void ForgetLastRectangle() {
+    for (const wchar_t* name : kLastRectNames) ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kProgramKey, name);
+}
+
+std::vector<long> StoredLastRectangle() {
+    std::vector<long> values;
+    for (const wchar_t* name : kLastRectNames) {
+        DWORD value = 0, size = sizeof(value);
+        if (::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+            ERROR_SUCCESS)
+            values.push_back(static_cast<LONG>(value));
+    }
+    return values;
+}
+
+// Ends an overlay that a test's input left open.
+void CancelLeftOverlay() {
+    Pump(300);
+    if (HWND overlay = FindOverlay()) ::PostMessageW(overlay, WM_COMMAND, IDCANCEL, 0);
+}
+
+class Aids : public CaptureFixture {
+protected:
+    void SetUp() override {
+        CaptureFixture::SetUp();
+        UseSelectionAids();
+        ForgetLastRectangle();
+    }
+    void TearDown() override {
+        ForgetLastRectangle();
+        CaptureFixture::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
+    // One pixel of a colour nowhere else on screen, under the pointer at
+    // the drag's end: the magnifier's centre shows it at 8x.
+    constexpr COLORREF kMark = RGB(10, 210, 90);
+    HWND mark = ColourWindow(kMark, 260, 200, 1, 1);
+    Pump(300);
+    const COLORREF desktop = ScreenPixel(1000, 900);
+    COLORREF outside = 0, inside = 0, farAway = 0, edge = 0;
+    std::wstring label, before;
+    int marked = 0, labelFill = 0;
+    RECT markBox{};
+    std::thread drag([&] {
+        WaitForOverlay();
+        MouseTo(150, 160);
+        Pump(200);
+        before = OverlayLabel();
+        XInput("mousemove 150 160 mousedown 1 mousemove 200 180 sleep 0.1 mousemove 260 200");
+        outside = WaitForDimmed(120, 300, kRed);
+        farAway = WaitForDimmed(1000, 900, desktop);
+        inside = ScreenPixel(200, 180);
+        edge = ScreenPixel(149, 180);
+        label = OverlayLabel();
+        const RECT nearBy{200, 140, 700, 600};
+        marked = CountPixels(nearBy, kMark, &markBox);
+        labelFill = CountPixels(nearBy, RGB(32, 32, 32));
+        unixtools::Screenshot("region-overlay-aids-drag");
+        XInput("mouseup 1");
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    drag.join();
+    ::DestroyWindow(mark);
+    EXPECT_EQ(before, L"150, 160") << "before the drag the label tells the pointer's position";
+    EXPECT_TRUE(IsDimmed(outside, kRed)) << std::hex << outside;
+    EXPECT_TRUE(IsDimmed(farAway, desktop)) << std::hex << farAway << " of " << desktop;
+    EXPECT_EQ(inside, kRed) << "the selection at full brightness";
+    EXPECT_TRUE(edge == RGB(255, 255, 255) || edge == RGB(0, 0, 0)) << "a white and black border: " << std::hex << edge;
+    EXPECT_EQ(label, L"110 \u00D7 40");
+    EXPECT_GT(labelFill, 200) << "the label's box is on screen nearBy the pointer";
+    // The magnified pixel is one cell of the grid: 7 x 7 of its colour.
+    EXPECT_GE(marked, 36);
+    EXPECT_LE(markBox.right - markBox.left, 8);
+    EXPECT_LE(markBox.bottom - markBox.top, 8);
+
+    const std::string bmp = OnlyFile();
+    ASSERT_EQ(BmpSize(bmp).cx, 110);
+    ASSERT_EQ(BmpSize(bmp).cy, 40);
+    int notRed = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 110; ++x) notRed += BmpPixel(bmp, x, y) != kRed;
+    EXPECT_EQ(notRed, 0) << "no dimming, border, label or magnifier in the picture";
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{150, 160, 260, 200}));
+}
+
+TEST_F(Aids, ArrowKeysAimByOneAndTenAndEnterIsTheButton) {
+    POINT afterOnes{}, afterTens{};
+    std::thread keys([&] {
+        WaitForOverlay();
+        MouseTo(150, 160);
+        for (WORD vk : {VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN}) Tap(vk);
+        Pump(100);
+        afterOnes = CursorNow();
+        Tap(VK_RETURN);
+        // Shift held in the X server, as a user holds it.
+        XInput("key shift+Right shift+Right shift+Right shift+Right shift+Right shift+Down shift+Down shift+Down");
+        Tap(VK_LEFT);
+        Pump(100);
+        afterTens = CursorNow();
+        Tap(VK_RETURN);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    keys.join();
+    EXPECT_EQ(afterOnes.x, 153);
+    EXPECT_EQ(afterOnes.y, 162);
+    EXPECT_EQ(afterTens.x, 202);
+    EXPECT_EQ(afterTens.y, 192);
+    const std::string bmp = OnlyFile();
+    EXPECT_EQ(BmpSize(bmp).cx, 49);
+    EXPECT_EQ(BmpSize(bmp).cy, 30);
+    EXPECT_EQ(BmpPixel(bmp, 0, 0), kRed);
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{153, 162, 202, 192}));
+
+    // Escape still cancels, also in the middle of a keyboard drag.
+    std::thread escape([] {
+        WaitForOverlay();
+        Tap(VK_RETURN);
+        Tap(VK_RIGHT);
+        Tap(VK_ESCAPE);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    escape.join();
+    EXPECT_EQ(Files().size(), 1u);
+    EXPECT_EQ(FindOverlay(), nullptr);
+}
+
+TEST_F(Aids, LastRectangleComesBackWithRAndMovesAndResizesWithTheKeys) {
+    // The first capture without the aids: the rectangle is kept all the same.
+    LoadOptionsFrom(kCaptureTestOptions);
+    options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots);
+    engine.SetOptions(options.get());
+    std::thread first = Drag({150, 160}, {250, 210});
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    first.join();
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{150, 160, 250, 210}));
+
+    UseSelectionAids();
+    std::wstring label;
+    COLORREF inside = 0, outside = 0;
+    std::thread again([&] {
+        WaitForOverlay();
+        MouseTo(700, 700);
+        Tap('R');
+        inside = WaitForPixel(200, 180, kRed);
+        outside = WaitForDimmed(120, 300, kRed);
+        label = OverlayLabel();
+        unixtools::Screenshot("region-overlay-last-rectangle");
+        Tap(VK_RETURN);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    again.join();
+    EXPECT_EQ(label, L"100 \u00D7 50");
+    EXPECT_EQ(inside, kRed);
+    EXPECT_TRUE(IsDimmed(outside, kRed));
+    auto files = Files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(testfiles::Read(shots + files[0]), testfiles::Read(shots + files[1])) << "exactly the same picture";
+
+    std::thread moved([] {
+        WaitForOverlay();
+        Tap('R');
+        XInput("key ctrl+Right alt+Down alt+Down");
+        Tap(VK_RETURN);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    moved.join();
+    ASSERT_EQ(Files().size(), 3u);
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{151, 160, 251, 212}));
+}
+
+TEST_F(Aids, AStoredRectangleOnNoMonitorInvertedOrOfTheWrongTypeIsIgnored) {
+    const auto store = [](std::initializer_list<long> values) {
+        int i = 0;
+        for (long v : values) {
+            const DWORD value = static_cast<DWORD>(v);
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, kLastRectNames[i++], REG_DWORD, &value, sizeof(value));
+        }
+    };
+    const std::function<void()> hostile[] = {
+        [&] { store({5000, 5000, 5100, 5100}); },
+        [&] { store({250, 210, 150, 160}); },
+        [&] {
+            store({150, 160, 250, 210});
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"LastRectRight", REG_SZ, L"250", 8);
+        },
+    };
+    for (const auto& write : hostile) {
+        write();
+        std::wstring label;
+        std::thread keys([&] {
+            WaitForOverlay();
+            MouseTo(300, 300);
+            Tap('R');
+            Pump(200);
+            label = OverlayLabel();
+            // Without a rectangle, Enter starts a drag and ends it at once:
+            // nothing to save.
+            Tap(VK_RETURN);
+            Tap(VK_RETURN);
+            CancelLeftOverlay();
+        });
+        EXPECT_EQ(engine.CaptureRegion(), 0);
+        keys.join();
+        EXPECT_EQ(label, L"300, 300") << "R brought nothing back";
+    }
+    EXPECT_TRUE(Files().empty());
 }
