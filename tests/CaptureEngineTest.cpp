@@ -397,27 +397,57 @@ COLORREF WaitForDimmed(int x, int y, COLORREF frozen) {
     return shown;
 }
 
-// How many screen pixels in r show colour, and their bounding box.
-int CountPixels(const RECT& r, COLORREF colour, RECT* box = nullptr) {
-    HDC dc = ::GetDC(nullptr);
+// The screen's pixels in r, row by row, read at once.
+std::vector<COLORREF> ScreenPixels(const RECT& r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    std::vector<DWORD> bits(static_cast<size_t>(w) * h);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(memory, previous);
+    BITMAPINFO info{};
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB};
+    ::GetDIBits(memory, bitmap, 0, h, bits.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    std::vector<COLORREF> pixels;
+    for (DWORD b : bits) pixels.push_back(RGB((b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF));
+    return pixels;
+}
+
+// How many pixels in r show colour with left of them, one magnified pixel
+// (8 screen pixels) away, the colour left.
+int MagnifiedPixels(const RECT& r, COLORREF colour, COLORREF left) {
+    const std::vector<COLORREF> pixels = ScreenPixels(r);
+    const int w = r.right - r.left;
     int count = 0;
-    RECT found{LONG_MAX, LONG_MAX, LONG_MIN, LONG_MIN};
-    for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x)
-            if (::GetPixel(dc, x, y) == colour) {
-                ++count;
-                found = RECT{std::min(found.left, LONG(x)), std::min(found.top, LONG(y)),
-                             std::max(found.right, LONG(x + 1)), std::max(found.bottom, LONG(y + 1))};
-            }
-    ::ReleaseDC(nullptr, dc);
-    if (box) *box = found;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        count += pixels[i] == colour && static_cast<int>(i % w) >= 8 && pixels[i - 8] == left;
     return count;
+}
+
+int CountPixels(const RECT& r, COLORREF colour) {
+    const std::vector<COLORREF> pixels = ScreenPixels(r);
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), colour));
 }
 
 std::wstring OverlayLabel() {
     const auto* window = reinterpret_cast<platform::Window*>(::GetWindowLongPtrW(FindOverlay(), GWLP_USERDATA));
     const auto* region = dynamic_cast<const RegionCaptureWnd*>(window);
     return region ? region->LabelText() : L"<no overlay>";
+}
+
+// The overlay's label once it says expected, or what it says after a second.
+std::wstring WaitForLabel(const std::wstring& expected) {
+    std::wstring label = OverlayLabel();
+    for (int i = 0; i < 50 && label != expected; ++i) {
+        Pump(20);
+        label = OverlayLabel();
+    }
+    return label;
 }
 
 POINT CursorNow() {
@@ -472,12 +502,11 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
     COLORREF outside = 0, inside = 0, farAway = 0, edge = 0;
     std::wstring label, before;
     int marked = 0, labelFill = 0;
-    RECT markBox{};
     std::thread drag([&] {
         WaitForOverlay();
+        MouseTo(151, 161);
         MouseTo(150, 160);
-        Pump(200);
-        before = OverlayLabel();
+        before = WaitForLabel(L"150, 160");
         XInput("mousemove 150 160 mousedown 1 mousemove 200 180 sleep 0.1 mousemove 260 200");
         outside = WaitForDimmed(120, 300, kRed);
         farAway = WaitForDimmed(1000, 900, desktop);
@@ -485,7 +514,7 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
         edge = ScreenPixel(149, 180);
         label = OverlayLabel();
         const RECT nearBy{200, 140, 700, 600};
-        marked = CountPixels(nearBy, kMark, &markBox);
+        marked = MagnifiedPixels(nearBy, kMark, kRed);
         labelFill = CountPixels(nearBy, RGB(32, 32, 32));
         unixtools::Screenshot("region-overlay-aids-drag");
         XInput("mouseup 1");
@@ -500,10 +529,9 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
     EXPECT_TRUE(edge == RGB(255, 255, 255) || edge == RGB(0, 0, 0)) << "a white and black border: " << std::hex << edge;
     EXPECT_EQ(label, L"110 \u00D7 40");
     EXPECT_GT(labelFill, 200) << "the label's box is on screen nearBy the pointer";
-    // The magnified pixel is one cell of the grid: 7 x 7 of its colour.
-    EXPECT_GE(marked, 36);
-    EXPECT_LE(markBox.right - markBox.left, 8);
-    EXPECT_LE(markBox.bottom - markBox.top, 8);
+    // The magnified pixel is one cell of the grid, 7 x 7 of its colour,
+    // with the magnified red beside it.
+    EXPECT_EQ(marked, 49);
 
     const std::string bmp = OnlyFile();
     ASSERT_EQ(BmpSize(bmp).cx, 110);
@@ -622,10 +650,12 @@ TEST_F(Aids, AStoredRectangleOnNoMonitorInvertedOrOfTheWrongTypeIsIgnored) {
     };
     for (const auto& write : hostile) {
         write();
-        std::wstring label;
+        std::wstring before, label;
         std::thread keys([&] {
             WaitForOverlay();
+            MouseTo(301, 301);
             MouseTo(300, 300);
+            before = WaitForLabel(L"300, 300");
             Tap('R');
             Pump(200);
             label = OverlayLabel();
@@ -637,7 +667,8 @@ TEST_F(Aids, AStoredRectangleOnNoMonitorInvertedOrOfTheWrongTypeIsIgnored) {
         });
         EXPECT_EQ(engine.CaptureRegion(), 0);
         keys.join();
-        EXPECT_EQ(label, L"300, 300") << "R brought nothing back";
+        EXPECT_EQ(label, before) << "R brought nothing back";
+        EXPECT_EQ(label.find(L'\u00D7'), std::wstring::npos) << "no size shown";
     }
     EXPECT_TRUE(Files().empty());
 }
