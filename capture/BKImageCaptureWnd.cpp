@@ -125,7 +125,17 @@ bool VisibleFrame(HWND window, RECT& frame) {
     return OfferedFrame(AskCompositor(window), frame);
 }
 
-BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(options) {}
+BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(options) {
+    m_aidsOn = options != nullptr && options->GetProgramOption(L"SelectionAids", false) == L"1";
+}
+
+bool BKImageCaptureWnd::AidsReady() {
+    if (!m_aidsOn || m_aids.Ready()) return m_aidsOn;
+    // Without the grab (it failed, or was converted already) the overlay
+    // paints as it does without aids.
+    if (!m_grab || !m_aids.Prepare(m_grab.get(), m_grabSize, m_origin)) m_aidsOn = false;
+    return m_aidsOn;
+}
 
 bool BKImageCaptureWnd::BuildWindowList(bool childrenExcluded) {
     m_windowList.clear();
@@ -176,6 +186,7 @@ bool BKImageCaptureWnd::GrabDesktop() {
         DrawCursorIntoCapture(memory.get());
     }
     m_grab = std::move(bitmap);
+    m_grabSize = SIZE{w, h};
     return true;
 }
 
@@ -185,6 +196,7 @@ bool BKImageCaptureWnd::ConvertGrab() {
     m_BackGround.SetXDPI(0);
     m_BackGround.SetYDPI(0);
     const bool made = m_BackGround.CreateFromHBITMAP(m_grab.get());
+    m_aids.Release();
     m_grab.reset();
     return made;
 }

@@ -3,6 +3,7 @@
 // in unless "HideCursor" says otherwise) in m_BackGround, and the visible
 // windows with their on-screen rectangles, deepest and topmost first.
 #include "capture/ICaptureWnd.h"
+#include "capture/SelectionAids.h"
 #include "output/CaptureImage.h"
 #include "platform/Gdi.h"
 
@@ -63,11 +64,17 @@ public:
     // lacks can be answered for.
     void SetCompositorQuery(std::function<CompositorAnswers(HWND)> query) { m_compositor = std::move(query); }
     CCaptureImage m_BackGround;
+    // The screen point of the overlay's client (0, 0).
+    POINT Origin() const { return m_origin; }
 
 protected:
     void DrawCursorIntoCapture(HDC memoryDc);
     // Paints the frozen desktop as the window's background.
     void PaintBackground(HDC dc);
+    // Whether the selection aids draw this overlay: "SelectionAids" is "1"
+    // and their pictures could be made from the grab (made at the first
+    // call).
+    bool AidsReady();
 
     CaptureOptions* m_options;
     std::vector<WindowListEntry> m_windowList;
@@ -76,4 +83,7 @@ protected:
     // (those of the frozen picture too) are screen coordinates less this.
     POINT m_origin{};
     platform::UniqueHbitmap m_grab;  // the frozen desktop until ConvertGrab
+    SIZE m_grabSize{};
+    bool m_aidsOn = false;
+    SelectionAids m_aids;
 };

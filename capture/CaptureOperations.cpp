@@ -1,5 +1,7 @@
 #include "capture/CaptureOperations.h"
 
+#include "capture/LastRectangle.h"
+
 #include "capture/RegionCaptureWnd.h"
 #include "capture/ResizeAppDlg.h"
 #include "capture/ResizePickerWnd.h"
@@ -139,6 +141,12 @@ void CaptureOperations::CaptureRegion(const CaptureContext& context) {
         // The rectangle overlay asks nothing of the windows beneath it, so it
         // builds no window list.
         RegionCaptureWnd overlay(&context.options);
+        RECT last{};
+        if (ReadLastRectangle(context.programKey, last)) {
+            overlay.SetLastRectangle(last);
+        } else if (!::IsRectEmpty(&lastRectangle_) && ::MonitorFromRect(&lastRectangle_, MONITOR_DEFAULTTONULL)) {
+            overlay.SetLastRectangle(lastRectangle_);
+        }
         overlay.GrabDesktop();
         if (ShowCaptureOverlay(overlay)) {
             trace.Trace(L"Before Modal Loop");
@@ -146,6 +154,12 @@ void CaptureOperations::CaptureRegion(const CaptureContext& context) {
             if (overlay.GetResult() == 1) {
                 const RECT r = overlay.GetSelectedRect();
                 overlay.Destroy();
+                if (r.right > r.left && r.bottom > r.top) {
+                    // Kept in screen coordinates, for R in a later overlay.
+                    lastRectangle_ = r;
+                    ::OffsetRect(&lastRectangle_, overlay.Origin().x, overlay.Origin().y);
+                    WriteLastRectangle(context.programKey, lastRectangle_);
+                }
                 if (overlay.ConvertGrab())
                     CropFromBackground(context, r.left, r.top, r.right - r.left, r.bottom - r.top,
                                        overlay.m_BackGround);

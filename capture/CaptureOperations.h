@@ -47,6 +47,9 @@ public:
 
 private:
     int soundsPlayed_ = 0;
+    // The last rectangle captured in this run (screen coordinates), for a
+    // program key that cannot be read or written.
+    RECT lastRectangle_{};
 };
 
 // Puts an overlay over every monitor and gives it the keyboard, so that

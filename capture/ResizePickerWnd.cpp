@@ -7,6 +7,8 @@
 // The cursor current before this one stays the saved cursor that is set
 // again when the picker ends.
 ResizePickerWnd::ResizePickerWnd(CaptureOptions* options) : WindowCaptureWnd(options) {
+    // The resize picker keeps its plain outline: it has no picture to aim.
+    m_aidsOn = false;
     ShowCursorResource(IDC_RESIZE_PICK);
 }
 

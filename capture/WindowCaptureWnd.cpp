@@ -46,7 +46,46 @@ RECT WindowCaptureWnd::SelectionBounds() const {
 
 void WindowCaptureWnd::OnPreCreate() { ShowCursorResource(IDC_WINDOW_PICK); }
 
+std::wstring WindowCaptureWnd::LabelText() const {
+    if (IsZero(m_hover)) return std::wstring();
+    const std::wstring size = SizeText(m_hover);
+    return m_hoverTitle.empty() ? size : size + L"   " + m_hoverTitle;
+}
+
+void WindowCaptureWnd::HoverAt(POINT p) {
+    const RECT before = m_hover, label = m_labelBox;
+    const WindowListEntry* entry = EntryAt(p);
+    m_hover = HitTest(p);
+    m_pointer = p;
+    if (!::EqualRect(&before, &m_hover)) {
+        m_hoverTitle = entry ? ShortTitle(platform::WindowText(entry->window)) : std::wstring();
+        for (const RECT& r : {before, m_hover}) {
+            const RECT box = SelectionAids::BorderBox(r);
+            if (!IsZero(r)) ::InvalidateRect(hwnd(), &box, FALSE);
+        }
+    }
+    m_labelBox = IsZero(m_hover) ? RECT{}
+                                 : PlaceBesidePointer(p, m_aids.LabelSize(LabelText()), SelectionAids::Gap(), 1, 1,
+                                                      m_aids.MonitorAt(p));
+    if (!::EqualRect(&label, &m_labelBox)) {
+        ::InvalidateRect(hwnd(), &label, FALSE);
+        ::InvalidateRect(hwnd(), &m_labelBox, FALSE);
+    }
+}
+
 void WindowCaptureWnd::OnPaint() {
+    if (AidsReady()) {
+        std::vector<RECT> bright = m_selection;
+        if (!IsZero(m_hover)) bright.push_back(m_hover);
+        m_aids.Paint(hwnd(), bright, [this](HDC dc) {
+            TintPicked(dc);
+            if (IsZero(m_hover)) return;
+            m_aids.DrawBorder(dc, m_hover);
+            m_aids.DrawLabel(dc, m_labelBox, LabelText());
+        });
+        m_framePending = false;
+        return;
+    }
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(hwnd(), &ps);
     if (dc != nullptr) {
@@ -66,8 +105,7 @@ void WindowCaptureWnd::OnPaint() {
     ::EndPaint(hwnd(), &ps);
 }
 
-void WindowCaptureWnd::PaintFrame(HDC dc) {
-    PaintBackground(dc);
+void WindowCaptureWnd::TintPicked(HDC dc) const {
     if (!m_selection.empty()) {
         platform::UniqueGdi<HRGN> picked(::CreateRectRgn(0, 0, 0, 0));
         for (const RECT& r : m_selection) {
@@ -80,6 +118,11 @@ void WindowCaptureWnd::PaintFrame(HDC dc) {
         ::FillRgn(dc, picked.get(), tint.get());
         ::SetROP2(dc, previous);
     }
+}
+
+void WindowCaptureWnd::PaintFrame(HDC dc) {
+    PaintBackground(dc);
+    TintPicked(dc);
     if (!IsZero(m_hover)) {
         platform::UniqueHbrush brush(::CreateSolidBrush(OutlineColour()));
         platform::DrawDragRect(dc, m_hover, OutlineThickness(), nullptr, OutlineThickness(), brush.get(), brush.get());
@@ -108,6 +151,10 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (message) {
         case WM_MOUSEMOVE:
+            if (m_aidsOn) {
+                HoverAt(point);
+                return 0;
+            }
             m_hover = HitTest(point);
             ::InvalidateRect(hwnd(), nullptr, FALSE);
             return 0;
@@ -126,8 +173,13 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
                 } else {
                     m_selection.push_back(r);
                 }
-                m_framePending = true;
-                ::InvalidateRect(hwnd(), nullptr, FALSE);
+                if (m_aidsOn) {
+                    const RECT box = SelectionAids::BorderBox(r);
+                    ::InvalidateRect(hwnd(), &box, FALSE);
+                } else {
+                    m_framePending = true;
+                    ::InvalidateRect(hwnd(), nullptr, FALSE);
+                }
             }
             break;
         case WM_LBUTTONUP: {

@@ -5,6 +5,10 @@
 #include "tests/CaptureFixture.h"
 #include "tests/UnixTools.h"
 
+#include <algorithm>
+#include <climits>
+#include <functional>
+
 using namespace screen;
 using Engine = CaptureFixture;
 
@@ -367,4 +371,312 @@ TEST_F(Engine, ShutterSoundOnlyWithPlaySoundOne) {
     }
     EXPECT_EQ(engine.SoundsPlayed(), 1);
     EXPECT_EQ(Files().size(), 7u);
+}
+
+// ---- the selection aids ------------------------------------------------------
+
+namespace {
+
+constexpr wchar_t kProgramKey[] = L"Software\\Veltrane\\Snapwell";
+constexpr const wchar_t* kLastRectNames[4] = {L"LastRectLeft", L"LastRectTop", L"LastRectRight", L"LastRectBottom"};
+
+// Each channel of colour at 60 %, within two steps.
+bool IsDimmed(COLORREF shown, COLORREF frozen) {
+    const auto nearBy = [](int a, int b) { return a * 60 / 100 - b <= 2 && b - a * 60 / 100 <= 2; };
+    return nearBy(GetRValue(frozen), GetRValue(shown)) && nearBy(GetGValue(frozen), GetGValue(shown)) &&
+           nearBy(GetBValue(frozen), GetBValue(shown));
+}
+
+// Waits until the screen at (x, y) shows frozen dimmed; what it shows then.
+COLORREF WaitForDimmed(int x, int y, COLORREF frozen) {
+    COLORREF shown = ScreenPixel(x, y);
+    for (int i = 0; i < 100 && !IsDimmed(shown, frozen); ++i) {
+        Pump(20);
+        shown = ScreenPixel(x, y);
+    }
+    return shown;
+}
+
+// The screen's pixels in r, row by row, read at once.
+std::vector<COLORREF> ScreenPixels(const RECT& r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    std::vector<DWORD> bits(static_cast<size_t>(w) * h);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ previous = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(memory, previous);
+    BITMAPINFO info{};
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB};
+    ::GetDIBits(memory, bitmap, 0, h, bits.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    std::vector<COLORREF> pixels;
+    for (DWORD b : bits) pixels.push_back(RGB((b >> 16) & 0xFF, (b >> 8) & 0xFF, b & 0xFF));
+    return pixels;
+}
+
+// How many pixels in r show colour with left of them, one magnified pixel
+// (8 screen pixels) away, the colour left.
+int MagnifiedPixels(const RECT& r, COLORREF colour, COLORREF left) {
+    const std::vector<COLORREF> pixels = ScreenPixels(r);
+    const int w = r.right - r.left;
+    int count = 0;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        count += pixels[i] == colour && static_cast<int>(i % w) >= 8 && pixels[i - 8] == left;
+    return count;
+}
+
+int CountPixels(const RECT& r, COLORREF colour) {
+    const std::vector<COLORREF> pixels = ScreenPixels(r);
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), colour));
+}
+
+std::wstring OverlayLabel() {
+    const auto* window = reinterpret_cast<platform::Window*>(::GetWindowLongPtrW(FindOverlay(), GWLP_USERDATA));
+    const auto* region = dynamic_cast<const RegionCaptureWnd*>(window);
+    return region ? region->LabelText() : L"<no overlay>";
+}
+
+// The overlay's label once it says expected, or what it says after a second.
+std::wstring WaitForLabel(const std::wstring& expected) {
+    std::wstring label = OverlayLabel();
+    for (int i = 0; i < 50 && label != expected; ++i) {
+        Pump(20);
+        label = OverlayLabel();
+    }
+    return label;
+}
+
+POINT CursorNow() {
+    POINT p{};
+    ::GetCursorPos(&p);
+    return p;
+}
+
+void ForgetLastRectangle() {
+    for (const wchar_t* name : kLastRectNames) ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kProgramKey, name);
+}
+
+std::vector<long> StoredLastRectangle() {
+    std::vector<long> values;
+    for (const wchar_t* name : kLastRectNames) {
+        DWORD value = 0, size = sizeof(value);
+        if (::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+            ERROR_SUCCESS)
+            values.push_back(static_cast<LONG>(value));
+    }
+    return values;
+}
+
+// Ends an overlay that a test's input left open.
+void CancelLeftOverlay() {
+    Pump(300);
+    if (HWND overlay = FindOverlay()) ::PostMessageW(overlay, WM_COMMAND, IDCANCEL, 0);
+}
+
+class Aids : public CaptureFixture {
+protected:
+    void SetUp() override {
+        CaptureFixture::SetUp();
+        UseSelectionAids();
+        ForgetLastRectangle();
+    }
+    void TearDown() override {
+        ForgetLastRectangle();
+        CaptureFixture::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
+    // One pixel of a colour nowhere else on screen, under the pointer at
+    // the drag's end: the magnifier's centre shows it at 8x.
+    constexpr COLORREF kMark = RGB(10, 210, 90);
+    HWND mark = ColourWindow(kMark, 260, 200, 1, 1);
+    Pump(300);
+    const COLORREF desktop = ScreenPixel(1000, 900);
+    COLORREF outside = 0, inside = 0, farAway = 0, edge = 0;
+    std::wstring label, before;
+    int marked = 0, labelFill = 0;
+    std::thread drag([&] {
+        WaitForOverlay();
+        MouseTo(151, 161);
+        MouseTo(150, 160);
+        before = WaitForLabel(L"150, 160");
+        XInput("mousemove 150 160 mousedown 1 mousemove 200 180 sleep 0.1 mousemove 260 200");
+        outside = WaitForDimmed(120, 300, kRed);
+        farAway = WaitForDimmed(1000, 900, desktop);
+        inside = ScreenPixel(200, 180);
+        edge = ScreenPixel(149, 180);
+        label = OverlayLabel();
+        const RECT nearBy{200, 140, 700, 600};
+        marked = MagnifiedPixels(nearBy, kMark, kRed);
+        labelFill = CountPixels(nearBy, RGB(32, 32, 32));
+        unixtools::Screenshot("region-overlay-aids-drag");
+        XInput("mouseup 1");
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    drag.join();
+    ::DestroyWindow(mark);
+    EXPECT_EQ(before, L"150, 160") << "before the drag the label tells the pointer's position";
+    EXPECT_TRUE(IsDimmed(outside, kRed)) << std::hex << outside;
+    EXPECT_TRUE(IsDimmed(farAway, desktop)) << std::hex << farAway << " of " << desktop;
+    EXPECT_EQ(inside, kRed) << "the selection at full brightness";
+    EXPECT_TRUE(edge == RGB(255, 255, 255) || edge == RGB(0, 0, 0)) << "a white and black border: " << std::hex << edge;
+    EXPECT_EQ(label, L"110 \u00D7 40");
+    EXPECT_GT(labelFill, 200) << "the label's box is on screen nearBy the pointer";
+    // The magnified pixel is one cell of the grid, 7 x 7 of its colour,
+    // with the magnified red beside it.
+    EXPECT_EQ(marked, 49);
+
+    const std::string bmp = OnlyFile();
+    ASSERT_EQ(BmpSize(bmp).cx, 110);
+    ASSERT_EQ(BmpSize(bmp).cy, 40);
+    int notRed = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 110; ++x) notRed += BmpPixel(bmp, x, y) != kRed;
+    EXPECT_EQ(notRed, 0) << "no dimming, border, label or magnifier in the picture";
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{150, 160, 260, 200}));
+}
+
+TEST_F(Aids, ArrowKeysAimByOneAndTenAndEnterIsTheButton) {
+    POINT start{}, afterOnes{}, afterTens{};
+    std::thread keys([&] {
+        WaitForOverlay();
+        MouseTo(151, 161);
+        MouseTo(150, 160);
+        Pump(100);
+        start = CursorNow();
+        for (WORD vk : {VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN}) Tap(vk);
+        Pump(100);
+        afterOnes = CursorNow();
+        Tap(VK_RETURN);
+        // Shift held in the X server, as a user holds it.
+        XInput("key shift+Right shift+Right shift+Right shift+Right shift+Right shift+Down shift+Down shift+Down");
+        Tap(VK_LEFT);
+        Pump(100);
+        afterTens = CursorNow();
+        Tap(VK_RETURN);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    keys.join();
+    // From where the pointer was: 3 right and 2 down by ones, then 50
+    // right and 30 down by tens and one back left.
+    EXPECT_EQ(afterOnes.x - start.x, 3);
+    EXPECT_EQ(afterOnes.y - start.y, 2);
+    EXPECT_EQ(afterTens.x - afterOnes.x, 49);
+    EXPECT_EQ(afterTens.y - afterOnes.y, 30);
+    const std::string bmp = OnlyFile();
+    EXPECT_EQ(BmpSize(bmp).cx, 49);
+    EXPECT_EQ(BmpSize(bmp).cy, 30);
+    EXPECT_EQ(BmpPixel(bmp, 0, 0), kRed);
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{afterOnes.x, afterOnes.y, afterTens.x, afterTens.y}));
+
+    // Escape still cancels, also in the middle of a keyboard drag.
+    std::thread escape([] {
+        WaitForOverlay();
+        Tap(VK_RETURN);
+        Tap(VK_RIGHT);
+        Tap(VK_ESCAPE);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    escape.join();
+    EXPECT_EQ(Files().size(), 1u);
+    EXPECT_EQ(FindOverlay(), nullptr);
+}
+
+TEST_F(Aids, LastRectangleComesBackWithRAndMovesAndResizesWithTheKeys) {
+    // The first capture without the aids: the rectangle is kept all the same.
+    LoadOptionsFrom(kCaptureTestOptions);
+    options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots);
+    engine.SetOptions(options.get());
+    std::thread first = Drag({150, 160}, {250, 210});
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    first.join();
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{150, 160, 250, 210}));
+    // The windows under the closed overlay repaint before the next grab.
+    Pump(500);
+
+    UseSelectionAids();
+    std::wstring label;
+    COLORREF inside = 0, outside = 0;
+    std::thread again([&] {
+        WaitForOverlay();
+        MouseTo(700, 700);
+        Tap('R');
+        inside = WaitForPixel(200, 180, kRed);
+        outside = WaitForDimmed(120, 300, kRed);
+        label = OverlayLabel();
+        unixtools::Screenshot("region-overlay-last-rectangle");
+        Tap(VK_RETURN);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    again.join();
+    EXPECT_EQ(label, L"100 \u00D7 50");
+    EXPECT_EQ(inside, kRed);
+    EXPECT_TRUE(IsDimmed(outside, kRed));
+    auto files = Files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(testfiles::Read(shots + files[0]) == testfiles::Read(shots + files[1])) << "exactly the same picture";
+    Pump(500);
+
+    std::thread moved([] {
+        WaitForOverlay();
+        Tap('R');
+        XInput("key ctrl+Right alt+Down alt+Down");
+        Tap(VK_RETURN);
+        CancelLeftOverlay();
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    moved.join();
+    ASSERT_EQ(Files().size(), 3u);
+    EXPECT_EQ(StoredLastRectangle(), (std::vector<long>{151, 160, 251, 212}));
+}
+
+TEST_F(Aids, AStoredRectangleOnNoMonitorInvertedOrOfTheWrongTypeIsIgnored) {
+    const auto store = [](std::initializer_list<long> values) {
+        int i = 0;
+        for (long v : values) {
+            const DWORD value = static_cast<DWORD>(v);
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, kLastRectNames[i++], REG_DWORD, &value, sizeof(value));
+        }
+    };
+    const std::function<void()> hostile[] = {
+        [&] { store({5000, 5000, 5100, 5100}); },
+        [&] { store({250, 210, 150, 160}); },
+        [&] {
+            store({150, 160, 250, 210});
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"LastRectRight", REG_SZ, L"250", 8);
+        },
+    };
+    for (const auto& write : hostile) {
+        write();
+        std::wstring before, label;
+        std::thread keys([&] {
+            WaitForOverlay();
+            MouseTo(301, 301);
+            MouseTo(300, 300);
+            before = WaitForLabel(L"300, 300");
+            Tap('R');
+            Pump(200);
+            label = OverlayLabel();
+            // Without a rectangle, Enter starts a drag and ends it at once:
+            // nothing to save.
+            Tap(VK_RETURN);
+            Tap(VK_RETURN);
+            CancelLeftOverlay();
+        });
+        EXPECT_EQ(engine.CaptureRegion(), 0);
+        keys.join();
+        EXPECT_EQ(label, before) << "R brought nothing back";
+        EXPECT_EQ(label.find(L'\u00D7'), std::wstring::npos) << "no size shown";
+    }
+    EXPECT_TRUE(Files().empty());
 }

@@ -50,6 +50,17 @@ protected:
         LoadShippedLanguages();
         engine.SetOptions(options.get());
     }
+    // The fixture's options with the selection aids on and the magnifier
+    // as given.
+    void UseSelectionAids(const char* magnifier = "1") {
+        std::string xml = kCaptureTestOptions;
+        const std::string aids = std::string("<O Name='SelectionAids' Value='1'/><O Name='ShowMagnifier' Value='") +
+                                 magnifier + "'/>";
+        xml.insert(xml.find("</ProgramOptions>"), aids);
+        LoadOptionsFrom(xml.c_str());
+        options->SetProfileOption(L"DefaultProfile", L"TargetFolder", shots);
+        engine.SetOptions(options.get());
+    }
     std::vector<std::wstring> Files() { return testfiles::List(shots); }
     std::string OnlyFile() {
         const auto files = Files();

@@ -3,6 +3,7 @@
 // resize variant, and every object of a capture released again.
 #include "capture/CaptureOperations.h"
 #include "capture/ResizePickerWnd.h"
+#include "capture/WindowCaptureWnd.h"
 #include "platform/UniqueHandle.h"
 
 #include <dwmapi.h>
@@ -460,4 +461,55 @@ TEST_F(Picker, FiftyCapturesReleaseEveryObjectTheyMake) {
     EXPECT_EQ(after.gdi, before.gdi);
     EXPECT_EQ(after.windows, before.windows);
     EXPECT_EQ(Files().size(), taken) << "every capture that was not cancelled";
+}
+
+TEST_F(Picker, WithTheAidsTheHoverWindowIsBrightTheRestDimmedAndLabelled) {
+    UseSelectionAids();
+    const std::wstring title(70, L'T');
+    ::SetWindowTextW(red, (L"Seventy " + title).c_str());
+    Pump(200);
+    const COLORREF desktop = Grab(RECT{1000, 900, 1001, 901}).front();
+    COLORREF inside = 0, other = 0, farAway = 0, edge = 0, picked = 0;
+    std::wstring label;
+    std::thread clicks([&] {
+        WaitForOverlay();
+        ShiftClick(550, 350);
+        MouseTo(250, 220);
+        MouseTo(252, 222);
+        inside = WaitForPixel(150, 150, kRed);
+        picked = WaitForPixel(600, 380, kBlue | RGB(155, 0, 155));
+        farAway = Grab(RECT{1000, 900, 1001, 901}).front();
+        edge = Grab(RECT{99, 250, 100, 251}).front();
+        const auto* window = reinterpret_cast<platform::Window*>(::GetWindowLongPtrW(FindOverlay(), GWLP_USERDATA));
+        if (const auto* picker = dynamic_cast<const WindowCaptureWnd*>(window)) label = picker->LabelText();
+        unixtools::Screenshot("window-picker-aids");
+        // The blue one is picked no more: it shows dimmed.
+        ShiftClick(550, 350);
+        MouseTo(250, 220);
+        other = WaitForPixel(550, 350, RGB(GetRValue(kBlue) * 60 / 100, GetGValue(kBlue) * 60 / 100,
+                                           GetBValue(kBlue) * 60 / 100));
+        MouseTo(252, 222, MOUSEEVENTF_LEFTDOWN);
+        MouseTo(252, 222, MOUSEEVENTF_LEFTUP);
+    });
+    EXPECT_EQ(engine.CaptureWindow(), 0);
+    clicks.join();
+    const auto dimmed = [](COLORREF c) {
+        return RGB(GetRValue(c) * 154 / 256, GetGValue(c) * 154 / 256, GetBValue(c) * 154 / 256);
+    };
+    const auto nearBy = [](COLORREF a, COLORREF b) {
+        return std::abs(GetRValue(a) - GetRValue(b)) <= 2 && std::abs(GetGValue(a) - GetGValue(b)) <= 2 &&
+               std::abs(GetBValue(a) - GetBValue(b)) <= 2;
+    };
+    EXPECT_EQ(inside, kRed) << "the window under the pointer at full brightness";
+    EXPECT_TRUE(nearBy(farAway, dimmed(desktop))) << std::hex << farAway << " of " << desktop;
+    EXPECT_TRUE(nearBy(other, dimmed(kBlue))) << std::hex << other;
+    EXPECT_EQ(picked, kBlue | RGB(155, 0, 155)) << "a picked window stays bright and tinted";
+    EXPECT_TRUE(edge == RGB(255, 255, 255) || edge == RGB(0, 0, 0)) << std::hex << edge;
+    EXPECT_EQ(label, L"300 \u00D7 200   Seventy " + std::wstring(52, L'T') + L"\u2026");
+    const std::string bmp = OnlyFile();
+    ASSERT_EQ(BmpSize(bmp).cx, 300);
+    ASSERT_EQ(BmpSize(bmp).cy, 200);
+    int notRed = 0;
+    for (COLORREF c : Pixels(bmp)) notRed += c != kRed;
+    EXPECT_EQ(notRed, 0) << "exactly the window, without dimming, border or label";
 }

@@ -1,0 +1,319 @@
+#include "capture/SelectionAids.h"
+
+#include "platform/Monitors.h"
+#include "platform/Window.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+namespace {
+
+constexpr COLORREF kLabelFill = RGB(32, 32, 32);
+constexpr COLORREF kLabelText = RGB(255, 255, 255);
+constexpr COLORREF kGrid = RGB(72, 72, 72);
+constexpr size_t kTitleLength = 60;
+
+// The rectangles of a region, or its bounding box when they cannot be read.
+std::vector<RECT> RegionRects(HRGN region) {
+    std::vector<RECT> rects;
+    const DWORD size = ::GetRegionData(region, 0, nullptr);
+    if (size >= sizeof(RGNDATAHEADER)) {
+        std::vector<BYTE> data(size);
+        auto* header = reinterpret_cast<RGNDATA*>(data.data());
+        if (::GetRegionData(region, size, header) == size) {
+            const auto* first = reinterpret_cast<const RECT*>(header->Buffer);
+            rects.assign(first, first + header->rdh.nCount);
+            return rects;
+        }
+    }
+    RECT box{};
+    if (::GetRgnBox(region, &box) != NULLREGION && box.right > box.left) rects.push_back(box);
+    return rects;
+}
+
+// A brush of 4-pixel white and black dashes along any line drawn with it,
+// so that a 1-pixel line shows on light and dark pictures alike.
+HBRUSH MakeDashBrush() {
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD pixels[64];
+    } pattern{};
+    pattern.header.biSize = sizeof(BITMAPINFOHEADER);
+    pattern.header.biWidth = 8;
+    pattern.header.biHeight = -8;
+    pattern.header.biPlanes = 1;
+    pattern.header.biBitCount = 32;
+    pattern.header.biCompression = BI_RGB;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) pattern.pixels[y * 8 + x] = ((x + y) / 4) % 2 == 0 ? 0xFFFFFF : 0x000000;
+    return ::CreateDIBPatternBrushPt(&pattern, DIB_RGB_COLORS);
+}
+
+void Fill(HDC dc, const RECT& r, COLORREF colour) {
+    const COLORREF previous = ::SetBkColor(dc, colour);
+    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+    ::SetBkColor(dc, previous);
+}
+
+void FrameWith(HDC dc, const RECT& r, HBRUSH brush) {
+    platform::SelectedObject selected(dc, brush);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    ::PatBlt(dc, r.left, r.top, w, 1, PATCOPY);
+    ::PatBlt(dc, r.left, r.bottom - 1, w, 1, PATCOPY);
+    ::PatBlt(dc, r.left, r.top, 1, h, PATCOPY);
+    ::PatBlt(dc, r.right - 1, r.top, 1, h, PATCOPY);
+}
+
+// One axis of PlaceBesidePointer.
+LONG PlaceOnAxis(LONG pointer, LONG length, int gap, int direction, LONG low, LONG high) {
+    const LONG after = pointer + gap, before = pointer - gap - length;
+    LONG start = direction > 0 ? after : before;
+    if (start < low || start + length > high) {
+        const LONG other = direction > 0 ? before : after;
+        if (other >= low && other + length <= high) start = other;
+    }
+    return std::clamp(start, low, std::max(low, high - length));
+}
+
+}  // namespace
+
+RECT PlaceBesidePointer(POINT pointer, SIZE size, int gap, int dx, int dy, const RECT& area) {
+    const LONG x = PlaceOnAxis(pointer.x, size.cx, gap, dx, area.left, area.right);
+    const LONG y = PlaceOnAxis(pointer.y, size.cy, gap, dy, area.top, area.bottom);
+    return RECT{x, y, x + size.cx, y + size.cy};
+}
+
+std::wstring SizeText(const RECT& selection) {
+    return std::to_wstring(selection.right - selection.left) + L" \u00D7 " +
+           std::to_wstring(selection.bottom - selection.top);
+}
+
+std::wstring ColourText(COLORREF colour) {
+    wchar_t text[8];
+    std::swprintf(text, 8, L"#%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    return text;
+}
+
+std::wstring ShortTitle(const std::wstring& title) {
+    if (title.size() <= kTitleLength) return title;
+    return title.substr(0, kTitleLength) + L"\u2026";
+}
+
+RECT SelectionAids::BorderBox(const RECT& selection) {
+    RECT box = selection;
+    ::InflateRect(&box, 1, 1);
+    return box;
+}
+
+bool SelectionAids::Prepare(HBITMAP frozen, SIZE size, POINT origin) {
+    if (frozen == nullptr || size.cx <= 0 || size.cy <= 0) return false;
+    platform::WindowDc screen(nullptr);
+    if (!screen) return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size.cx;
+    info.bmiHeader.biHeight = -size.cy;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    platform::UniqueHbitmap dimmed(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    platform::UniqueHbitmap back(::CreateCompatibleBitmap(screen.get(), size.cx, size.cy));
+    platform::MemoryDc from(screen.get()), to(screen.get());
+    if (!dimmed || !back || !bits || !from || !to) return false;
+    {
+        platform::SelectedObject selectFrom(from.get(), frozen);
+        platform::SelectedObject selectTo(to.get(), dimmed.get());
+        if (!::BitBlt(to.get(), 0, 0, size.cx, size.cy, from.get(), 0, 0, SRCCOPY)) return false;
+    }
+    ::GdiFlush();
+    // Two channels at a time, each in a 16-bit lane of its own: a channel
+    // times 154 / 256 is 60 % of it, less than half a step off.
+    auto* pixel = static_cast<uint32_t*>(bits);
+    const size_t count = static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t p = pixel[i];
+        pixel[i] = ((((p & 0x00FF00FFu) * 154u) >> 8) & 0x00FF00FFu) | ((((p >> 8) & 0x00FF00FFu) * 154u) & 0xFF00FF00u);
+    }
+    monitors_.clear();
+    for (const platform::MonitorArea& area : platform::Monitors()) {
+        RECT r = area.monitor;
+        ::OffsetRect(&r, -origin.x, -origin.y);
+        monitors_.push_back(r);
+    }
+    dashes_.reset(MakeDashBrush());
+    frozen_ = frozen;
+    size_ = size;
+    dimmed_ = std::move(dimmed);
+    back_ = std::move(back);
+    return true;
+}
+
+void SelectionAids::Release() {
+    frozen_ = nullptr;
+    back_.reset();
+    dimmed_.reset();
+}
+
+RECT SelectionAids::MonitorAt(POINT p) const {
+    for (const RECT& r : monitors_)
+        if (::PtInRect(&r, p)) return r;
+    if (!monitors_.empty()) return monitors_.front();
+    return RECT{0, 0, size_.cx, size_.cy};
+}
+
+int SelectionAids::Gap() { return platform::ScaleToScreenDpi(20); }
+
+HFONT SelectionAids::Font() const {
+    if (!font_) {
+        // The dialog and message font, at the screen's scale.
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof(metrics);
+        // Asked for the screen's DPI where the system can (Windows 10);
+        // otherwise the system's answer is for its own DPI already.
+        using ForDpi = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+        const auto forDpi = reinterpret_cast<ForDpi>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+        if (forDpi == nullptr || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
+                                         static_cast<UINT>(platform::ScreenDpi()))) {
+            metrics.cbSize = sizeof(metrics);
+            ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+        }
+        font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
+    }
+    return font_ ? font_.get() : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
+SIZE SelectionAids::LabelSize(const std::wstring& text) const {
+    platform::WindowDc screen(nullptr);
+    SIZE extent{};
+    {
+        platform::SelectedObject font(screen.get(), Font());
+        ::GetTextExtentPoint32W(screen.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+    }
+    return SIZE{extent.cx + 2 * platform::ScaleToScreenDpi(6) + 2, extent.cy + 2 * platform::ScaleToScreenDpi(2) + 2};
+}
+
+int SelectionAids::Cell() { return platform::ScaleToScreenDpi(kMagnification); }
+
+SIZE SelectionAids::MagnifierSize() const {
+    const int square = Cell() * kMagnifiedPixels + 1;
+    return SIZE{square + 2, square + 2 + LabelSize(L"#FFFFFF").cy - 1};
+}
+
+void SelectionAids::Paint(HWND window, const std::vector<RECT>& bright, const std::function<void(HDC)>& decorate) {
+    platform::UniqueGdi<HRGN> update(::CreateRectRgn(0, 0, 0, 0));
+    const int kind = update ? ::GetUpdateRgn(window, update.get(), FALSE) : ERROR;
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(window, &ps);
+    if (dc != nullptr && update) {
+        if (kind == ERROR || kind == NULLREGION)
+            ::SetRectRgn(update.get(), ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
+        const std::vector<RECT> rects = RegionRects(update.get());
+        platform::MemoryDc back(dc), dimmed(dc), frozen(dc);
+        if (back && dimmed && frozen) {
+            platform::SelectedObject selectBack(back.get(), back_.get());
+            platform::SelectedObject selectDimmed(dimmed.get(), dimmed_.get());
+            platform::SelectedObject selectFrozen(frozen.get(), frozen_);
+            for (const RECT& r : rects)
+                ::BitBlt(back.get(), r.left, r.top, r.right - r.left, r.bottom - r.top, dimmed.get(), r.left, r.top,
+                         SRCCOPY);
+            for (const RECT& b : bright) {
+                for (const RECT& r : rects) {
+                    RECT part;
+                    if (::IntersectRect(&part, &b, &r))
+                        ::BitBlt(back.get(), part.left, part.top, part.right - part.left, part.bottom - part.top,
+                                 frozen.get(), part.left, part.top, SRCCOPY);
+                }
+            }
+            ::SelectClipRgn(back.get(), update.get());
+            frozenDc_ = frozen.get();
+            decorate(back.get());
+            frozenDc_ = nullptr;
+            ::SelectClipRgn(back.get(), nullptr);
+            for (const RECT& r : rects)
+                ::BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, back.get(), r.left, r.top, SRCCOPY);
+        }
+    }
+    ::EndPaint(window, &ps);
+}
+
+void SelectionAids::DrawBorder(HDC dc, const RECT& selection) const {
+    ::SetBrushOrgEx(dc, 0, 0, nullptr);
+    FrameWith(dc, BorderBox(selection), dashes_.get());
+}
+
+void SelectionAids::DrawCrosshair(HDC dc, POINT p, const RECT& client) const {
+    ::SetBrushOrgEx(dc, 0, 0, nullptr);
+    platform::SelectedObject selected(dc, dashes_.get());
+    ::PatBlt(dc, client.left, p.y, client.right - client.left, 1, PATCOPY);
+    ::PatBlt(dc, p.x, client.top, 1, client.bottom - client.top, PATCOPY);
+}
+
+void SelectionAids::CrosshairBoxes(POINT p, const RECT& client, RECT boxes[2]) {
+    boxes[0] = RECT{client.left, p.y, client.right, p.y + 1};
+    boxes[1] = RECT{p.x, client.top, p.x + 1, client.bottom};
+}
+
+void SelectionAids::DrawLabel(HDC dc, const RECT& box, const std::wstring& text) const {
+    platform::UniqueHbrush edge(::CreateSolidBrush(kLabelText));
+    Fill(dc, box, kLabelFill);
+    FrameWith(dc, box, edge.get());
+    platform::SelectedObject font(dc, Font());
+    const int mode = ::SetBkMode(dc, TRANSPARENT);
+    const COLORREF colour = ::SetTextColor(dc, kLabelText);
+    RECT inside = box;
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    ::SetTextColor(dc, colour);
+    ::SetBkMode(dc, mode);
+}
+
+COLORREF SelectionAids::FrozenPixel(POINT p) const {
+    if (frozenDc_ == nullptr || p.x < 0 || p.y < 0 || p.x >= size_.cx || p.y >= size_.cy) return CLR_INVALID;
+    return ::GetPixel(frozenDc_, p.x, p.y);
+}
+
+void SelectionAids::DrawMagnifier(HDC dc, const RECT& box, POINT centre) const {
+    if (frozenDc_ == nullptr) return;
+    const int cell = Cell(), half = kMagnifiedPixels / 2;
+    const int square = cell * kMagnifiedPixels + 1;
+    const POINT inner{box.left + 1, box.top + 1};
+    Fill(dc, box, RGB(0, 0, 0));
+    // Only the frozen picture's own pixels are magnified; beyond its edges
+    // the square stays black.
+    const RECT wanted{centre.x - half, centre.y - half, centre.x + half + 1, centre.y + half + 1};
+    const RECT picture{0, 0, size_.cx, size_.cy};
+    RECT source;
+    if (::IntersectRect(&source, &wanted, &picture)) {
+        const int previous = ::SetStretchBltMode(dc, COLORONCOLOR);
+        ::StretchBlt(dc, inner.x + (source.left - wanted.left) * cell, inner.y + (source.top - wanted.top) * cell,
+                     (source.right - source.left) * cell, (source.bottom - source.top) * cell, frozenDc_,
+                     source.left, source.top, source.right - source.left, source.bottom - source.top, SRCCOPY);
+        ::SetStretchBltMode(dc, previous);
+    }
+    {
+        // Each magnified pixel's first row and column are the grid.
+        platform::UniqueHbrush grid(::CreateSolidBrush(kGrid));
+        platform::SelectedObject selected(dc, grid.get());
+        for (int i = 0; i <= kMagnifiedPixels; ++i) {
+            ::PatBlt(dc, inner.x + i * cell, inner.y, 1, square, PATCOPY);
+            ::PatBlt(dc, inner.x, inner.y + i * cell, square, 1, PATCOPY);
+        }
+    }
+    const RECT centreCell{inner.x + half * cell, inner.y + half * cell, inner.x + (half + 1) * cell + 1,
+                          inner.y + (half + 1) * cell + 1};
+    ::SetBrushOrgEx(dc, 0, 0, nullptr);
+    FrameWith(dc, centreCell, dashes_.get());
+    // Below the square: a swatch of the centre pixel's colour and its value.
+    const COLORREF colour = FrozenPixel(centre);
+    const RECT line{box.left, inner.y + square, box.right, box.bottom};
+    DrawLabel(dc, line, colour == CLR_INVALID ? std::wstring() : ColourText(colour));
+    if (colour != CLR_INVALID) {
+        const int inset = platform::ScaleToScreenDpi(4);
+        const int side = line.bottom - line.top - 2 * inset;
+        const RECT swatch{line.left + inset, line.top + inset, line.left + inset + side, line.top + inset + side};
+        Fill(dc, swatch, colour);
+    }
+}
