@@ -133,7 +133,7 @@ bool BKImageCaptureWnd::AidsReady() {
     if (!m_aidsOn || m_aids.Ready()) return m_aidsOn;
     // Without the grab (it failed, or was converted already) the overlay
     // paints as it does without aids.
-    if (!m_grab || !m_aids.Prepare(m_grab.get(), m_grabSize, m_origin)) m_aidsOn = false;
+    if (!m_grab || !m_aids.Prepare(m_grab.get(), nullptr, m_grabSize, m_origin)) m_aidsOn = false;
     return m_aidsOn;
 }
 
@@ -165,6 +165,7 @@ bool BKImageCaptureWnd::CaptureDesktop() { return GrabDesktop() && ConvertGrab()
 
 bool BKImageCaptureWnd::GrabDesktop() {
     TraceTimer trace(L"BKImageCaptureWnd::GrabDesktop");
+    m_aids.Release();
     m_grab.reset();
     // Every monitor: the picture's (0, 0) is the virtual screen's top-left,
     // which lies at negative coordinates when a monitor is left of or above
@@ -176,8 +177,25 @@ bool BKImageCaptureWnd::GrabDesktop() {
     if (!screen || w <= 0 || h <= 0) return false;
     platform::MemoryDc memory(screen.get());
     // In the screen's own format, so that both the grab and the overlay's
-    // paint are plain copies.
-    platform::UniqueHbitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+    // paint are plain copies. With the selection aids a 32-bit DIB section
+    // instead, whose bits the dimmed copy is made from while the overlay
+    // window is created.
+    platform::UniqueHbitmap bitmap;
+    void* bits = nullptr;
+    if (m_aidsOn) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        bitmap.reset(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    }
+    if (!bitmap) {
+        bits = nullptr;
+        bitmap.reset(::CreateCompatibleBitmap(screen.get(), w, h));
+    }
     if (!memory || !bitmap) return false;
     {
         platform::SelectedObject selected(memory.get(), bitmap.get());
@@ -187,6 +205,7 @@ bool BKImageCaptureWnd::GrabDesktop() {
     }
     m_grab = std::move(bitmap);
     m_grabSize = SIZE{w, h};
+    if (m_aidsOn && !m_aids.Prepare(m_grab.get(), bits, m_grabSize, m_origin)) m_aidsOn = false;
     return true;
 }
 

@@ -41,12 +41,14 @@ public:
     SelectionAids(const SelectionAids&) = delete;
     SelectionAids& operator=(const SelectionAids&) = delete;
 
-    // Makes the dimmed copy of the frozen picture (which must outlive this
-    // and is never selected into a device context outside Paint) and the
-    // back buffer, and notes the monitors; origin is the screen point of
-    // the picture's (0, 0). False when the platform could not make them;
-    // the overlay then paints as it would without aids.
-    bool Prepare(HBITMAP frozen, SIZE size, POINT origin);
+    // Makes the back buffer and the dimmed copy of the frozen
+    // picture (which must outlive this and is never selected into a device
+    // context outside Paint), and notes the monitors; origin is the screen
+    // point of the picture's (0, 0). frozenBits, when given, are the frozen
+    // picture's own pixels (a top-down 32-bit DIB section of size), dimmed
+    // straight from there instead of from a copy. False when the platform could not make
+    // them; the overlay then paints as it would without aids.
+    bool Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, POINT origin);
     bool Ready() const { return static_cast<bool>(back_); }
     // Lets the pictures go (before the frozen one goes).
     void Release();
@@ -91,6 +93,7 @@ private:
     std::vector<RECT> monitors_;
     SIZE size_{};
     platform::UniqueHbitmap dimmed_;
+    bool painted_ = false;  // the first paint went straight to the window
     platform::UniqueHbitmap back_;
     platform::UniqueHbrush dashes_;
     mutable platform::UniqueGdi<HFONT> font_;

@@ -555,8 +555,17 @@ TEST_F(Aids, ArrowKeysAimByOneAndTenAndEnterIsTheButton) {
         Pump(100);
         afterOnes = CursorNow();
         Tap(VK_RETURN);
-        // Shift held in the X server, as a user holds it.
-        XInput("key shift+Right shift+Right shift+Right shift+Right shift+Right shift+Down shift+Down shift+Down");
+        // Shift held in the X server, as a user holds it; the arrows come
+        // the same way as the others, so that they arrive in order.
+        const auto shiftIs = [](bool down) {
+            for (int i = 0; i < 40 && ((::GetAsyncKeyState(VK_SHIFT) < 0) != down); ++i) Pump(50);
+        };
+        XInput("keydown shift");
+        shiftIs(true);
+        for (WORD vk : {VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_RIGHT, VK_DOWN, VK_DOWN, VK_DOWN}) Tap(vk);
+        Pump(100);
+        XInput("keyup shift");
+        shiftIs(false);
         Tap(VK_LEFT);
         Pump(100);
         afterTens = CursorNow();
