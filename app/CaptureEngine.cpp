@@ -215,7 +215,11 @@ long CCaptureEngine::CaptureAfter(DelayedCapture capture, int seconds, const Cou
     BusyScope busy(busyCode);
     if (seconds != 0) {
         CountdownWnd countdown;
-        if (countdown.Run(seconds, onTick) != CountdownWnd::Outcome::Elapsed) return kStatusCancelled;
+        // Every capture hides the toolbar and lets the screen settle for
+        // 100 ms before it grabs; the countdown ends that much sooner.
+        constexpr DWORD kBeforeTheGrabMs = 100;
+        if (countdown.Run(seconds, onTick, kBeforeTheGrabMs) != CountdownWnd::Outcome::Elapsed)
+            return kStatusCancelled;
     }
     // Read again: the options may have gone while the countdown ran.
     CaptureOptions* options = Options();

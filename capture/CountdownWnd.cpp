@@ -4,6 +4,7 @@
 #include "platform/Monitors.h"
 #include "uikit/TextCatalog.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -57,10 +58,10 @@ RECT CountdownWnd::PlaceFor(const RECT& workArea, int dpi) {
     return RECT{right - side, bottom - side, right, bottom};
 }
 
-CountdownWnd::Outcome CountdownWnd::Run(int seconds, const TickHandler& onTick) {
+CountdownWnd::Outcome CountdownWnd::Run(int seconds, const TickHandler& onTick, DWORD readyAheadMs) {
     if (seconds < 0 || seconds > kMaxSeconds) return Outcome::Cancelled;
-    const ULONGLONG start = ::GetTickCount64();
-    deadline_ = start + static_cast<ULONGLONG>(seconds) * 1000;
+    const ULONGLONG delay = static_cast<ULONGLONG>(seconds) * 1000;
+    deadline_ = ::GetTickCount64() + delay - std::min<ULONGLONG>(readyAheadMs, delay);
     onTick_ = onTick;
     Result result = kElapsed;
     if (seconds > 0) {

@@ -29,8 +29,10 @@ public:
     // screen beneath it repainted. Quit: the thread was asked to quit (the
     // session ends, the program exits); the quit message is posted again
     // for the outer loop. A delay outside 0 to kMaxSeconds counts as
-    // cancelled; 0 shows nothing and elapses at once.
-    Outcome Run(int seconds, const TickHandler& onTick = {});
+    // cancelled; 0 shows nothing and elapses at once. A capture that needs
+    // some time before its grab asks for the countdown to end readyAheadMs
+    // sooner, so that the grab comes when the delay is up.
+    Outcome Run(int seconds, const TickHandler& onTick = {}, DWORD readyAheadMs = 0);
 
     // The place and size of the window at the screen's DPI for a pointer on
     // the monitor whose work area is given.

@@ -1351,16 +1351,26 @@ TEST_F(Program, DelayedCaptureCountsDownOutsideThePictureAndCanBeCancelled) {
     ::PostMessageW(tray, WM_COMMAND, ID_TRAY_FULL_SCREEN_AFTER_10, 0);
     countdown = FindOf(program.Id(), L"SnapwellCountdown", nullptr, true, 2000);
     ASSERT_NE(countdown, nullptr);
-    HRESULT fullScreen = E_FAIL, region = E_FAIL;
+    HRESULT made = E_FAIL, fullScreen = E_FAIL, region = E_FAIL;
     std::atomic<bool> answered{false};
-    std::thread client = AnotherProgram(answered, [&](ICaptureEngine* engine) {
-        fullScreen = engine->CaptureFullScreen();
-        region = engine->CaptureRegion();
+    std::thread client([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* engine = nullptr;
+        made = ::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                  reinterpret_cast<void**>(&engine));
+        if (SUCCEEDED(made)) {
+            fullScreen = engine->CaptureFullScreen();
+            region = engine->CaptureRegion();
+            engine->Release();
+        }
+        ::CoUninitialize();
+        answered = true;
     });
     for (int i = 0; i < 160 && !answered; ++i) Pump(50);
     EXPECT_TRUE(answered) << "the calls returned during the countdown";
     for (int i = 0; i < 300 && !answered; ++i) Pump(50);
     client.join();
+    EXPECT_EQ(made, S_OK) << "an object of the running program";
     EXPECT_EQ(fullScreen, S_FALSE);
     EXPECT_EQ(region, S_FALSE);
     EXPECT_TRUE(::IsWindow(countdown)) << "the countdown runs on";
