@@ -1,6 +1,7 @@
 #include "app/CaptureEngine.h"
 
 #include "app/ShotDeskConstants.h"
+#include "capture/LastRectangle.h"
 #include "options/CaptureOptions.h"
 #include "platform/ComModule.h"
 #include "platform/FileSystem.h"
@@ -69,6 +70,7 @@ void CCaptureEngine::SetProcessOptions(CaptureOptions* options) { g_processOptio
 CaptureOptions* CCaptureEngine::ProcessOptions() { return g_processOptions; }
 void CCaptureEngine::SetProcessMainWindow(HWND main) { g_mainWindow = main; }
 void CCaptureEngine::SetApplicationEngine(CCaptureEngine* engine) { g_applicationEngine = engine; }
+CCaptureEngine* CCaptureEngine::ApplicationEngine() { return g_applicationEngine; }
 CCaptureEngine& CCaptureEngine::ToolbarOwner() { return g_applicationEngine ? *g_applicationEngine : *this; }
 const CCaptureEngine& CCaptureEngine::ToolbarOwner() const {
     return g_applicationEngine ? *g_applicationEngine : *this;
@@ -196,31 +198,51 @@ STDMETHODIMP CCaptureEngine::ResizeApplication() {
     return kStatusOk;
 }
 
-STDMETHODIMP CCaptureEngine::CaptureFullScreen() {
+STDMETHODIMP CCaptureEngine::CaptureFullScreen() { return CaptureAfter(DelayedCapture::FullScreen, 0); }
+
+STDMETHODIMP CCaptureEngine::CaptureWindow() { return CaptureAfter(DelayedCapture::Window, 0); }
+
+STDMETHODIMP CCaptureEngine::CaptureRegion() { return CaptureAfter(DelayedCapture::Region, 0); }
+
+long CCaptureEngine::CaptureAfter(DelayedCapture capture, int seconds, const CountdownWnd::TickHandler& onTick) {
     if (g_busy != kIdle) return kStatusBusy;
-    BusyScope busy(kBusyFullScreen);
+    // Without options there is nothing to do with a picture: no countdown,
+    // no overlay.
+    if (Options() == nullptr) return kStatusNoOptions;
+    const long busyCode = capture == DelayedCapture::FullScreen ? kBusyFullScreen
+                          : capture == DelayedCapture::Window   ? kBusyWindow
+                                                                : kBusyRegion;
+    BusyScope busy(busyCode);
+    if (seconds != 0) {
+        CountdownWnd countdown;
+        // Every capture hides the toolbar and lets the screen settle for
+        // 100 ms before it grabs; the countdown ends that much sooner.
+        constexpr DWORD kBeforeTheGrabMs = 100;
+        if (countdown.Run(seconds, onTick, kBeforeTheGrabMs) != CountdownWnd::Outcome::Elapsed)
+            return kStatusCancelled;
+    }
+    // Read again: the options may have gone while the countdown ran.
     CaptureOptions* options = Options();
     if (options == nullptr) return kStatusNoOptions;
-    operations_.CaptureFullScreen(Context(*options));
+    switch (capture) {
+        case DelayedCapture::FullScreen: operations_.CaptureFullScreen(Context(*options)); break;
+        case DelayedCapture::Window: operations_.CaptureWindow(Context(*options)); break;
+        case DelayedCapture::Region: operations_.CaptureRegion(Context(*options)); break;
+    }
     return kStatusOk;
 }
 
-STDMETHODIMP CCaptureEngine::CaptureWindow() {
-    if (g_busy != kIdle) return kStatusBusy;
-    // Without options there is nothing to do with a picture: no overlay.
-    CaptureOptions* options = Options();
-    if (options == nullptr) return kStatusNoOptions;
-    BusyScope busy(kBusyWindow);
-    operations_.CaptureWindow(Context(*options));
-    return kStatusOk;
-}
-
-STDMETHODIMP CCaptureEngine::CaptureRegion() {
+long CCaptureEngine::CaptureLastRectangle() {
     if (g_busy != kIdle) return kStatusBusy;
     CaptureOptions* options = Options();
     if (options == nullptr) return kStatusNoOptions;
+    RECT last{};
+    if (!ReadLastRectangle(ProgramKeyPath(), last)) return kStatusNoLastRectangle;
     BusyScope busy(kBusyRegion);
-    operations_.CaptureRegion(Context(*options));
+    // Post-processed with the rectangle's profile, as the rectangle it
+    // repeats was.
+    options->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
+    operations_.CaptureRect(Context(*options), last.left, last.top, last.right - last.left, last.bottom - last.top);
     return kStatusOk;
 }
 

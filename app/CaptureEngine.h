@@ -6,6 +6,7 @@
 // request from anywhere returns S_FALSE (1) and touches nothing.
 #include "app/ToolBarControl.h"
 #include "capture/CaptureOperations.h"
+#include "capture/CountdownWnd.h"
 #include "platform/Window.h"
 
 #include <ShotDeskLib.h>
@@ -29,6 +30,13 @@ public:
     static constexpr long kStatusBusy = S_FALSE;
     // A success-class value: the call did nothing for want of options.
     static constexpr long kStatusNoOptions = 0x00080012;
+    // Success-class values of the program's own calls: the user cancelled
+    // the countdown (or the program is ending), and no last rectangle is
+    // stored (or it lies on no monitor any more).
+    static constexpr long kStatusCancelled = 0x00080013;
+    static constexpr long kStatusNoLastRectangle = 0x00080014;
+    // The captures that a countdown can come before.
+    enum class DelayedCapture { FullScreen, Window, Region };
 
     // Counts against the application's lock count. Reads the process's
     // options (SetProcessOptions) at each call unless given its own.
@@ -95,6 +103,19 @@ public:
     void SetToolbarWindow(HWND toolbar) { toolbarWindow_ = toolbar; }
     HWND ToolbarWindow() const { return toolbarWindow_; }
     static long BusyState();
+
+    // The capture after a countdown of seconds (0: at once). The busy state
+    // of that capture holds from the countdown's start, so that a second
+    // request from anywhere meanwhile hears S_FALSE; onTick hears the
+    // seconds left. kStatusCancelled when the user cancelled the countdown
+    // or the thread was asked to quit.
+    long CaptureAfter(DelayedCapture capture, int seconds, const CountdownWnd::TickHandler& onTick = {});
+    // The rectangle of the last rectangle capture (ReadLastRectangle) as the
+    // screen shows it now, post-processed as a rectangle capture.
+    long CaptureLastRectangle();
+    // The interactive program's own object; nullptr in a process that
+    // serves automation only.
+    static CCaptureEngine* ApplicationEngine();
 
     // How many shutter sounds this instance played.
     int SoundsPlayed() const { return operations_.SoundsPlayed(); }

@@ -1,37 +1,19 @@
 #include "app/ShellIconWND.h"
 
 #include "app/ShotDeskApp.h"
+#include "app/ShotDeskConstants.h"
 #include "app/ToolBarControl.h"
+#include "capture/LastRectangle.h"
 #include "resources/resource.h"
 #include "uikit/TextCatalog.h"
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
 const UINT g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
-
-// Replaces every item text of a menu (and its submenus) by its translation.
-void TranslateMenu(HMENU menu) {
-    const int count = ::GetMenuItemCount(menu);
-    for (int i = 0; i < count; ++i) {
-        MENUITEMINFOW info{sizeof(info)};
-        info.fMask = MIIM_FTYPE | MIIM_SUBMENU | MIIM_ID;
-        if (!::GetMenuItemInfoW(menu, i, TRUE, &info) || (info.fType & MFT_SEPARATOR)) continue;
-        std::vector<wchar_t> text(1025, L'\0');
-        MENUITEMINFOW read{sizeof(read)};
-        read.fMask = MIIM_STRING;
-        read.dwTypeData = text.data();
-        read.cch = 1024;
-        if (!::GetMenuItemInfoW(menu, i, TRUE, &read)) continue;
-        std::wstring translated = ExpandText(text.data(), true);
-        MENUITEMINFOW write{sizeof(write)};
-        write.fMask = MIIM_STRING;
-        write.dwTypeData = translated.data();
-        ::SetMenuItemInfoW(menu, i, TRUE, &write);
-        if (info.hSubMenu) TranslateMenu(info.hSubMenu);
-    }
-}
 
 }  // namespace
 
@@ -50,18 +32,16 @@ void CShellIconWND::ShowPopupMenu() {
     } else {
         ::SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     }
-    if (HMENU bar = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU))) {
-        HMENU popup = ::GetSubMenu(bar, 0);
-        if (popup) {
-            ::RemoveMenu(bar, 0, MF_BYPOSITION);
-            trayMenu_.SetMenu(0, popup, true);
-        } else {
-            ::SetLastError(static_cast<DWORD>(E_FAIL));
-        }
-        ::DestroyMenu(bar);
-    }
-    for (int slot = 0; slot < 2; ++slot)
-        if (HMENU menu = trayMenu_.Menu(slot)) TranslateMenu(menu);
+    TrayMenuState state;
+    state.fullScreenKey = app_.RegisteredHotKeyName(L"FullScreenCaptureKey");
+    state.windowKey = app_.RegisteredHotKeyName(L"WindowCaptureKey");
+    state.rectangleKey = app_.RegisteredHotKeyName(L"RegionCaptureKey");
+    RECT last{};
+    state.lastRectangleStored = ReadLastRectangle(ProgramKeyPath(), last);
+    // The menu of the previous showing is destroyed here; without a new one
+    // the slot keeps it.
+    if (HMENU popup = LoadTrayMenu(::GetModuleHandleW(nullptr), state)) trayMenu_.SetMenu(0, popup, true);
+    if (HMENU other = trayMenu_.Menu(1)) TranslateMenu(other);
     POINT cursor{};
     ::GetCursorPos(&cursor);
     if (CaptureOptions* options = app_.Options()) {
@@ -79,6 +59,43 @@ void CShellIconWND::ShowPopupMenu() {
     }
 }
 
+void CShellIconWND::RunMenuCapture(UINT id) {
+    CCaptureEngine* engine = CCaptureEngine::ApplicationEngine();
+    if (engine == nullptr) return;
+    // As for a hot key, the icon is away while the capture runs.
+    const bool iconWasThere = trayIcon_.Remove();
+    switch (id) {
+        case ID_TRAY_CAPTURE_FULL_SCREEN: engine->CaptureFullScreen(); break;
+        case ID_TRAY_CAPTURE_WINDOW: engine->CaptureWindow(); break;
+        case ID_TRAY_CAPTURE_RECTANGLE: engine->CaptureRegion(); break;
+        case ID_TRAY_CAPTURE_LAST_RECTANGLE:
+            if (engine->CaptureLastRectangle() == CCaptureEngine::kStatusNoLastRectangle)
+                ::MessageBeep(MB_ICONWARNING);
+            break;
+        default: break;
+    }
+    if (iconWasThere && !toolbarVisible_) BringIconBack();
+}
+
+void CShellIconWND::RunDelayedCapture(UINT id) {
+    CCaptureEngine* engine = CCaptureEngine::ApplicationEngine();
+    if (engine == nullptr) return;
+    static constexpr int kSeconds[3] = {3, 5, 10};
+    const UINT index = id - ID_TRAY_FULL_SCREEN_AFTER_3;
+    const auto capture = static_cast<CCaptureEngine::DelayedCapture>(index / 3);
+    bool iconWasThere = false;
+    engine->CaptureAfter(capture, kSeconds[index % 3], [&](int secondsLeft) {
+        if (secondsLeft > 0) {
+            trayIcon_.SetTip(FillFirstArgument(ExpandText(L"CaptureCountdownTip", true), std::to_wstring(secondsLeft)));
+            return;
+        }
+        trayIcon_.SetTip(app_.GetProductName());
+        // As for a hot key, the icon is away for the capture itself.
+        iconWasThere = trayIcon_.Remove();
+    });
+    if (iconWasThere && !toolbarVisible_) BringIconBack();
+}
+
 bool CShellIconWND::OnCommand(UINT id) {
     try {
         if (id == ID_TRAY_CAPTURE) {
@@ -92,6 +109,14 @@ bool CShellIconWND::OnCommand(UINT id) {
             if (ICaptureEngine* engine = app_.Engine()) engine->DisplayOptionsDlg();
         } else if (id == ID_TRAY_OPEN) {
             if (ICaptureEngine* engine = app_.Engine()) engine->ShowToolBar();
+        } else if (id >= ID_TRAY_CAPTURE_FULL_SCREEN && id <= ID_TRAY_CAPTURE_LAST_RECTANGLE) {
+            // The capture waits until the closed menu has left the screen,
+            // so that it is not in the picture.
+            pendingCapture_ = id;
+            ::SetTimer(hwnd(), kMenuCaptureTimer, kMenuGoneMs, nullptr);
+        } else if (id >= ID_TRAY_FULL_SCREEN_AFTER_3 && id <= ID_TRAY_RECTANGLE_AFTER_10) {
+            // The countdown gives the menu time enough to go.
+            RunDelayedCapture(id);
         } else if (id == ID_TRAY_EXIT) {
             ::PostQuitMessage(0);
         } else {
@@ -156,6 +181,17 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             }
             return 0;
         case WM_TIMER:
+            if (wParam == kMenuCaptureTimer) {
+                ::KillTimer(hwnd(), kMenuCaptureTimer);
+                if (const UINT id = std::exchange(pendingCapture_, 0); id != 0) {
+                    try {
+                        RunMenuCapture(id);
+                    } catch (...) {
+                        // A failing capture leaves the tray as it was.
+                    }
+                }
+                return 0;
+            }
             if (wParam == kHeldKeyTimer) {
                 app_.OnHeldKeyTimer();
                 return 0;

@@ -15,6 +15,11 @@ public:
     static constexpr UINT kShowToolbarMessage = WM_USER + 1;
     static constexpr UINT_PTR kIconRetryTimer = 1;
     static constexpr UINT_PTR kHeldKeyTimer = 2;
+    static constexpr UINT_PTR kMenuCaptureTimer = 3;
+    // A capture picked in the menu starts this long after the command came:
+    // the menu has closed by then but its place on the screen may not have
+    // been painted again yet.
+    static constexpr UINT kMenuGoneMs = 200;
 
     explicit CShellIconWND(CShotDeskApp& app) : app_(app) {}
 
@@ -36,11 +41,16 @@ private:
     void SetUpTrayIcon();
     int iconRetries_ = 0;
     bool OnCommand(UINT id);
+    void RunMenuCapture(UINT id);
+    // The captures after 3, 5 or 10 seconds: the countdown shows, and the
+    // icon's tip says how long it still is.
+    void RunDelayedCapture(UINT id);
 
     CShotDeskApp& app_;
     TrayIcon trayIcon_;
     TrayMenu trayMenu_;
     HWND menuOwner_ = nullptr;
     int doubleClickPending_ = 0;
+    UINT pendingCapture_ = 0;
     bool toolbarVisible_ = false;
 };

@@ -19,6 +19,7 @@
 #include <ShotDeskLib.h>
 #include <commctrl.h>
 #include <cstring>
+#include <cwchar>
 #include <ole2.h>
 
 namespace {
@@ -342,6 +343,7 @@ bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
     // thread and swallow their keys in a process that cannot act on them.
     if (!options_ || trayWindow_.hwnd() == nullptr) return false;
     for (int i = 0; i < 5; ++i) {
+        hotKeyRegistered_[i] = false;
         const std::optional<HotKey> key = ParseHotKeyText(options_->GetHotKeyValue(kHotKeyRows[i].option));
         if (!key) continue;
         // A held key captures once: MOD_NOREPEAT where the system knows it
@@ -350,6 +352,7 @@ bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
             ::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers | MOD_NOREPEAT, key->virtualKey) ||
             (::GetLastError() == ERROR_INVALID_PARAMETER &&
              ::RegisterHotKey(trayWindow_.hwnd(), hotKeyIds_[i], key->modifiers, key->virtualKey));
+        hotKeyRegistered_[i] = registered;
         if (!registered && showMessages) {
             std::wstring message = ExpandText(kHotKeyRows[i].takenMessage, true);
             // Windows itself may hold Print Screen for its snipping tool.
@@ -363,6 +366,17 @@ bool CShotDeskApp::RegisterHotKeys(bool showMessages) {
 
 void CShotDeskApp::UnregisterHotKeys() {
     for (ATOM id : hotKeyIds_) ::UnregisterHotKey(trayWindow_.hwnd(), id);
+    for (bool& registered : hotKeyRegistered_) registered = false;
+}
+
+std::wstring CShotDeskApp::RegisteredHotKeyName(const wchar_t* option) const {
+    if (!options_) return {};
+    for (int i = 0; i < 5; ++i) {
+        if (std::wcscmp(kHotKeyRows[i].option, option) != 0 || !hotKeyRegistered_[i]) continue;
+        const std::optional<HotKey> key = ParseHotKeyText(options_->GetHotKeyValue(option));
+        if (key) return FormatHotKeyForDisplay(key->modifiers, key->virtualKey);
+    }
+    return {};
 }
 
 void CShotDeskApp::OnHotKey(WPARAM id, LPARAM keys) {

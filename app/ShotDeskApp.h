@@ -73,6 +73,10 @@ public:
     // when there is no tray window to hold them.
     bool RegisterHotKeys(bool showMessages);
     void UnregisterHotKeys();
+    // The display name of the hot key of a hot-key option ("FullScreenCaptureKey")
+    // while it is registered; empty while it is not (none set, another
+    // program holds it, or the options dialog is open).
+    std::wstring RegisteredHotKeyName(const wchar_t* option) const;
     void OnHotKey(WPARAM id, LPARAM keys);
     // Ends the dropping of a held hot key's repeats once its key is up.
     void OnHeldKeyTimer();
@@ -95,6 +99,7 @@ private:
     AppCommandLineInfo commandLine_;
     ICaptureEngine* engine_ = nullptr;
     ATOM hotKeyIds_[5] = {};
+    bool hotKeyRegistered_[5] = {};
     WPARAM heldHotKey_ = 0;
     UINT heldVirtualKey_ = 0;
     HWND currentDialog_ = nullptr;

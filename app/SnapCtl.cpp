@@ -1,10 +1,14 @@
 // snapctl: drives a Snapwell capture engine from the command line, for
 // scripts and other programs. It creates an engine in the running Snapwell
 // (or one that COM starts), calls one method, prints the method's status
-// value and exits with 0 when the status is 0.
+// value and exits with 0 when the status is 0. With --delay SECONDS a
+// capture comes after a countdown that snapctl shows itself; Escape or a
+// click on the countdown cancels it.
 //
 // Exit codes: 0 done; 1 the engine did nothing (busy, or no options);
-// 2 the call failed; 3 the server is not registered; 64 bad usage.
+// 2 the call failed; 3 the server is not registered; 4 the countdown was
+// cancelled; 64 bad usage.
+#include "capture/CountdownWnd.h"
 #include "platform/SystemMessage.h"
 
 #include <ShotDeskLib.h>
@@ -18,11 +22,11 @@
 
 namespace {
 
-constexpr int kDone = 0, kNothingDone = 1, kFailed = 2, kNotRegistered = 3, kUsage = 64;
+constexpr int kDone = 0, kNothingDone = 1, kFailed = 2, kNotRegistered = 3, kCancelled = 4, kUsage = 64;
 
 int Usage() {
     std::fwprintf(stderr,
-                  L"usage: snapctl COMMAND\n"
+                  L"usage: snapctl [--delay SECONDS] COMMAND\n"
                   L"  fullscreen         capture the whole screen\n"
                   L"  window             pick windows on screen and capture them\n"
                   L"  region             drag a rectangle on screen and capture it\n"
@@ -31,7 +35,10 @@ int Usage() {
                   L"  resize             resize an application window\n"
                   L"  toolbar            show the capture toolbar\n"
                   L"  options            show the options dialog\n"
-                  L"  about              show the about dialog\n");
+                  L"  about              show the about dialog\n"
+                  L"--delay SECONDS (0 to 3600) waits that long before a capture command\n"
+                  L"(fullscreen, window, region, rect, capture), with a countdown on\n"
+                  L"screen; Escape or a click on the countdown cancels (exit code 4).\n");
     return kUsage;
 }
 
@@ -51,9 +58,40 @@ std::wstring ErrorText(HRESULT hr) {
     return text;
 }
 
-int Run(const std::vector<std::wstring>& args) {
+// A whole number of seconds from 0 to the countdown's longest, in decimal
+// digits only.
+bool ParseDelay(const std::wstring& text, int& seconds) {
+    if (text.empty() || text.size() > 4) return false;
+    int value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + (c - L'0');
+    }
+    if (value > CountdownWnd::kMaxSeconds) return false;
+    seconds = value;
+    return true;
+}
+
+int Run(std::vector<std::wstring> args) {
+    int delay = 0;
+    bool delayGiven = false;
+    if (!args.empty() && args[0] == L"--delay") {
+        if (args.size() < 2 || !ParseDelay(args[1], delay)) {
+            std::fwprintf(stderr, L"snapctl: --delay takes a whole number of seconds from 0 to %d, not \"%ls\"\n",
+                          CountdownWnd::kMaxSeconds, args.size() < 2 ? L"" : args[1].c_str());
+            return kUsage;
+        }
+        delayGiven = true;
+        args.erase(args.begin(), args.begin() + 2);
+    }
     if (args.empty()) return Usage();
     const std::wstring& command = args[0];
+    if (delayGiven && command != L"fullscreen" && command != L"window" && command != L"region" &&
+        command != L"rect" && command != L"capture") {
+        std::fwprintf(stderr, L"snapctl: --delay comes before a capture command only, not \"%ls\"\n",
+                      command.c_str());
+        return kUsage;
+    }
     LONG rect[4] = {};
     if (command == L"rect") {
         if (args.size() != 5) return Usage();
@@ -88,6 +126,16 @@ int Run(const std::vector<std::wstring>& args) {
         std::fwprintf(stderr, L"snapctl: cannot reach Snapwell: %ls (0x%08lX)\n", ErrorText(hr).c_str(),
                       static_cast<unsigned long>(hr));
         return kFailed;
+    }
+    if (delay > 0) {
+        // The countdown is this program's own; the engine is asked once it
+        // has elapsed, and never when it was cancelled.
+        CountdownWnd countdown;
+        if (countdown.Run(delay) != CountdownWnd::Outcome::Elapsed) {
+            engine->Release();
+            std::fwprintf(stderr, L"snapctl: the delayed %ls was cancelled\n", command.c_str());
+            return kCancelled;
+        }
     }
     if (command == L"fullscreen") hr = engine->CaptureFullScreen();
     else if (command == L"window") hr = engine->CaptureWindow();

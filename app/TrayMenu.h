@@ -3,6 +3,8 @@
 // owned menu is destroyed when it is replaced or with the holder.
 #include <windows.h>
 
+#include <string>
+
 class TrayMenu {
 public:
     TrayMenu() = default;
@@ -20,3 +22,21 @@ private:
     HMENU menus_[2] = {};
     bool owned_[2] = {};
 };
+
+// What the tray menu shows beyond its resource: the display names of the
+// capture hot keys that are registered (empty for one that is not), and
+// whether a last rectangle is stored to be captured again.
+struct TrayMenuState {
+    std::wstring fullScreenKey;
+    std::wstring windowKey;
+    std::wstring rectangleKey;
+    bool lastRectangleStored = false;
+};
+
+// Replaces every item text of a menu (and its submenus) by its translation.
+void TranslateMenu(HMENU menu);
+// The popup of the tray menu resource of module, detached from its menu bar,
+// its texts translated, each capture item followed by "\t" and its hot key,
+// and "Capture last rectangle" greyed without a stored rectangle. The caller
+// owns it; nullptr (the last error set) when the resource has no popup.
+HMENU LoadTrayMenu(HMODULE module, const TrayMenuState& state);

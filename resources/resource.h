@@ -21,6 +21,21 @@
 #define ID_TRAY_PROPERTIES 139
 #define ID_TRAY_OPEN 141
 #define ID_TRAY_EXIT 142
+// The tray menu's captures, from 150 on, and the captures after a delay:
+// full screen, window and rectangle, each after 3, 5 and 10 seconds.
+#define ID_TRAY_CAPTURE_FULL_SCREEN 150
+#define ID_TRAY_CAPTURE_WINDOW 151
+#define ID_TRAY_CAPTURE_RECTANGLE 152
+#define ID_TRAY_CAPTURE_LAST_RECTANGLE 153
+#define ID_TRAY_FULL_SCREEN_AFTER_3 154
+#define ID_TRAY_FULL_SCREEN_AFTER_5 155
+#define ID_TRAY_FULL_SCREEN_AFTER_10 156
+#define ID_TRAY_WINDOW_AFTER_3 157
+#define ID_TRAY_WINDOW_AFTER_5 158
+#define ID_TRAY_WINDOW_AFTER_10 159
+#define ID_TRAY_RECTANGLE_AFTER_3 160
+#define ID_TRAY_RECTANGLE_AFTER_5 161
+#define ID_TRAY_RECTANGLE_AFTER_10 162
 
 // The capture toolbar: toolbar resources (24- and 48-pixel images), their
 // image strips and the button labels.

@@ -2,7 +2,11 @@
 // icon and its menu, the second start, the command-line switches, the
 // autostart entry, "NeedConfig", and captures started by global hot keys.
 #include "tests/CaptureFixture.h"
+#include "app/TrayMenu.h"
+#include "capture/CountdownWnd.h"
 #include "platform/FileSystem.h"
+#include "platform/Monitors.h"
+#include "resources/resource.h"
 #include "uikit/HotKey.h"
 #include "uikit/LanguageSettings.h"
 #include "uikit/TextCatalog.h"
@@ -13,8 +17,10 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <thread>
 #include <map>
 #include <vector>
@@ -307,6 +313,57 @@ protected:
     }
 };
 
+
+// The items of a menu as the user reads them, a submenu's items indented
+// below it: the text, the command id (">" for a submenu) and "greyed".
+std::vector<std::wstring> MenuLines(HMENU menu, const std::wstring& indent = L"") {
+    std::vector<std::wstring> lines;
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t text[256] = {};
+        MENUITEMINFOW info{sizeof(info)};
+        info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_SUBMENU | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = 256;
+        if (!::GetMenuItemInfoW(menu, i, TRUE, &info)) continue;
+        if (info.fType & MFT_SEPARATOR) {
+            lines.push_back(indent + L"---");
+            continue;
+        }
+        std::wstring line = indent + text + L" [" + (info.hSubMenu ? L">" : std::to_wstring(info.wID)) + L"]";
+        if (info.fState & MFS_GRAYED) line += L" greyed";
+        lines.push_back(line);
+        if (info.hSubMenu) {
+            const std::vector<std::wstring> below = MenuLines(info.hSubMenu, indent + L"  ");
+            lines.insert(lines.end(), below.begin(), below.end());
+        }
+    }
+    return lines;
+}
+
+inline constexpr COLORREF kGreen = RGB(40, 190, 70);
+
+// The files of a folder that were not there before, in the order they came;
+// a writer's temporary file is not one until it has its name.
+class NewFiles {
+public:
+    explicit NewFiles(std::function<std::vector<std::wstring>()> list) : list_(std::move(list)) {
+        for (const std::wstring& name : list_()) seen_.insert(name);
+    }
+    // Waits (reading this thread's messages) until a new file is there; its
+    // name, or empty after ms.
+    std::wstring Next(DWORD ms = 10000) {
+        for (DWORD waited = 0;; waited += 20) {
+            for (const std::wstring& name : list_())
+                if (!name.ends_with(L".tmp") && seen_.insert(name).second) return name;
+            if (waited >= ms) return {};
+            Pump(20);
+        }
+    }
+
+private:
+    std::function<std::vector<std::wstring>()> list_;
+    std::set<std::wstring> seen_;
+};
 }  // namespace
 
 // The loader reads the program's manifest from resource 1 of type
@@ -1074,4 +1131,258 @@ TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {
     size = sizeof(value);
     ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, L"NeedConfig", RRF_RT_REG_DWORD, nullptr, &value, &size);
     EXPECT_EQ(value, 0u) << "cleared once the first-run step completed";
+}
+
+// The tray menu as the user reads it, in English and in German: the
+// captures first, each with its hot key when one is registered, the last
+// rectangle greyed until one is stored, the delays in their submenus, then
+// the program's own items.
+TEST_F(Program, TrayMenuListsTheCapturesWithTheirKeysInTheUsersLanguage) {
+    HMODULE file = ::LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    TextCatalog& catalog = CCorvaneApp::Current()->GetTextCatalog();
+    const TextCatalog before = catalog;
+    ASSERT_TRUE(LoadShippedLanguages());
+    const std::wstring fullScreenKey = FormatHotKeyForDisplay(kModControl | kModAlt, 'F');
+    TrayMenuState state{fullScreenKey, L"Alt + PrnScr", L"", false};
+    HMENU menu = LoadTrayMenu(file, state);
+    ASSERT_NE(menu, nullptr);
+    const std::vector<std::wstring> english = {
+        L"Capture full screen\t" + fullScreenKey + L" [150]",
+        L"Capture window\tAlt + PrnScr [151]",
+        L"Capture rectangle [152]",
+        L"Capture last rectangle [153] greyed",
+        L"Capture after [>]",
+        L"  Full Screen [>]",
+        L"    3 seconds [154]",
+        L"    5 seconds [155]",
+        L"    10 seconds [156]",
+        L"  Window [>]",
+        L"    3 seconds [157]",
+        L"    5 seconds [158]",
+        L"    10 seconds [159]",
+        L"  Rectangle [>]",
+        L"    3 seconds [160]",
+        L"    5 seconds [161]",
+        L"    10 seconds [162]",
+        L"---",
+        L"Open Snapwell [141]",
+        L"Snapwell Properties [139]",
+        L"---",
+        L"Exit [142]",
+    };
+    EXPECT_EQ(MenuLines(menu), english);
+    ::DestroyMenu(menu);
+
+    state.lastRectangleStored = true;
+    state.fullScreenKey.clear();
+    ASSERT_TRUE(options->SelectLanguageForLangId(0x0407));
+    ASSERT_TRUE(catalog.LoadLanguages(*options, false));
+    menu = LoadTrayMenu(file, state);
+    ASSERT_NE(menu, nullptr);
+    const std::vector<std::wstring> german = MenuLines(menu);
+    ::DestroyMenu(menu);
+    catalog = before;
+    ::FreeLibrary(file);
+    ASSERT_EQ(german.size(), english.size());
+    EXPECT_EQ(german[0], L"Vollbild aufnehmen [150]") << "no key: none registered";
+    EXPECT_EQ(german[1], L"Fenster aufnehmen\tAlt + PrnScr [151]");
+    EXPECT_EQ(german[3], L"Letztes Rechteck aufnehmen [153]") << "a stored rectangle can be taken";
+    EXPECT_EQ(german[4], L"Aufnehmen nach [>]");
+    EXPECT_EQ(german[5], L"  Vollbild [>]");
+    EXPECT_EQ(german[8], L"    10 Sekunden [156]");
+    EXPECT_EQ(german[18], L"Snapwell \u00f6ffnen [141]");
+    EXPECT_EQ(german[21], L"Beenden [142]");
+}
+
+// Each capture of the tray menu, picked with the keyboard in the real menu
+// or sent as its command: the file comes, from the capture's profile, and
+// the closed menu is not in the picture. 131 still captures in the current
+// mode, and "Capture last rectangle" takes exactly the stored rectangle.
+TEST_F(Program, TrayMenuStartsEachCaptureWithoutBeingInThePicture) {
+    options->SetHotKeyValue(L"WindowCaptureKey", L"Ctrl + Alt + 87");
+    options->SetHotKeyValue(L"RegionCaptureKey", L"");
+    Save();
+    Process program(L"");
+    HWND tray = FindOf(program.Id(), nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    NewFiles files([this] { return Files(); });
+    const auto read = [&](const std::wstring& name) {
+        Pump(300);
+        return testfiles::Read(shots + name);
+    };
+
+    // The real menu, opened on the icon and picked with the keyboard. What
+    // lies under it is green, which the picture must show.
+    const POINT icon = TrayIconPosition();
+    HWND green = ColourWindow(kGreen, 560, 420, 720, icon.y - 40 - 420);
+    Pump(300);
+    XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click 3");
+    HWND menu = FindOf(program.Id(), L"#32768", nullptr, true, 3000);
+    ASSERT_NE(menu, nullptr) << "the tray menu";
+    RECT menuBox{};
+    ::GetWindowRect(menu, &menuBox);
+    unixtools::Screenshot("tray-menu-captures");
+    Tap(VK_DOWN);
+    Pump(200);
+    Tap(VK_RETURN);
+    const std::wstring first = files.Next();
+    ASSERT_EQ(first.rfind(L"Screen", 0), 0u) << "a full-screen capture from the menu";
+    const std::string screen = read(first);
+    EXPECT_EQ(BmpSize(screen).cx, ::GetSystemMetrics(SM_CXSCREEN));
+    const POINT inside{(menuBox.left + menuBox.right) / 2, std::max(menuBox.top + 10, 430L)};
+    EXPECT_EQ(BmpPixel(screen, inside.x, inside.y), kGreen) << "the menu is not in the picture";
+    EXPECT_EQ(BmpPixel(screen, menuBox.left + 3, menuBox.top + 3), kGreen);
+    ::DestroyWindow(green);
+    Pump(300);
+
+    // The commands as a pick sends them.
+    std::thread click = ClickWindows({}, POINT{250, 220});
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_WINDOW, 0);
+    const std::wstring window = files.Next();
+    for (int i = 0; i < 100 && FindOverlay(); ++i) Pump(50);
+    click.join();
+    ASSERT_EQ(window.rfind(L"Window", 0), 0u) << "the red window, picked";
+    EXPECT_EQ(BmpSize(read(window)).cx, 300);
+    EXPECT_EQ(BmpPixel(read(window), 10, 10), kRed);
+
+    std::thread drag = Drag({120, 140}, {220, 240});
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_RECTANGLE, 0);
+    const std::wstring rectangle = files.Next();
+    for (int i = 0; i < 100 && FindOverlay(); ++i) Pump(50);
+    drag.join();
+    ASSERT_EQ(rectangle.rfind(L"Region", 0), 0u) << "the dragged rectangle";
+    EXPECT_EQ(BmpSize(read(rectangle)).cx, 100);
+
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_MODE_FIRST, 0);
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE, 0);
+    EXPECT_EQ(files.Next().rfind(L"Screen", 0), 0u) << "131 captures in the mode 132 chose";
+
+    // Without a stored rectangle there is nothing to take again.
+    for (const wchar_t* value : {L"LastRectLeft", L"LastRectTop", L"LastRectRight", L"LastRectBottom"})
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kProgramKey, value);
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_LAST_RECTANGLE, 0);
+    EXPECT_EQ(files.Next(1500), L"") << "no stored rectangle, no capture";
+    // Across the red window's corner and into the blue one.
+    const std::pair<const wchar_t*, LONG> last[] = {
+        {L"LastRectLeft", 380}, {L"LastRectTop", 300}, {L"LastRectRight", 520}, {L"LastRectBottom", 340}};
+    for (const auto& [name, value] : last)
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, name, REG_DWORD, &value, sizeof(value));
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_LAST_RECTANGLE, 0);
+    const std::wstring again = files.Next();
+    ASSERT_EQ(again.rfind(L"Region", 0), 0u) << "the last rectangle, through the rectangle's profile";
+    const std::string bmp = read(again);
+    EXPECT_EQ(BmpSize(bmp).cx, 140);
+    EXPECT_EQ(BmpSize(bmp).cy, 40);
+    EXPECT_EQ(BmpPixel(bmp, 0, 0), kRed);
+    EXPECT_EQ(BmpPixel(bmp, 19, 19), kRed);
+    EXPECT_NE(BmpPixel(bmp, 20, 20), kRed);
+    EXPECT_EQ(BmpPixel(bmp, 125, 5), kBlue);
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
+// A capture after a delay: the countdown shows the seconds left near the
+// corner of the work area without taking the focus, the picture comes when
+// the delay is up and never shows the countdown; meanwhile other requests
+// hear that the program is busy; Escape or a click cancels.
+TEST_F(Program, DelayedCaptureCountsDownOutsideThePictureAndCanBeCancelled) {
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    Process program(L"");
+    HWND tray = FindOf(program.Id(), nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    NewFiles files([this] { return Files(); });
+    const RECT place = CountdownWnd::PlaceFor(platform::Monitors().front().work, platform::ScreenDpi());
+    HWND green = ColourWindow(kGreen, place.left - 20, place.top - 20, place.right - place.left + 40,
+                              place.bottom - place.top + 40);
+    // The user's window, active before and during the countdown.
+    HWND user = ColourWindow(RGB(9, 9, 9), 300, 600, 100, 100);
+    for (int i = 0; i < 50 && ::GetForegroundWindow() != user; ++i) {
+        ::SetForegroundWindow(user);
+        Pump(100);
+    }
+    ASSERT_EQ(::GetForegroundWindow(), user);
+
+    const ULONGLONG start = ::GetTickCount64();
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_FULL_SCREEN_AFTER_3, 0);
+    HWND countdown = FindOf(program.Id(), L"SnapwellCountdown", nullptr, true, 2000);
+    ASSERT_NE(countdown, nullptr) << "the countdown";
+    RECT box{};
+    ::GetWindowRect(countdown, &box);
+    EXPECT_TRUE(::EqualRect(&box, &place)) << box.left << "," << box.top << " " << box.right << "," << box.bottom;
+    const LONG_PTR exStyle = ::GetWindowLongPtrW(countdown, GWL_EXSTYLE);
+    EXPECT_EQ(exStyle & (WS_EX_TOPMOST | WS_EX_NOACTIVATE), WS_EX_TOPMOST | WS_EX_NOACTIVATE);
+    EXPECT_EQ(WaitForPixel(box.left + 3, box.top + 3, RGB(32, 36, 44)), RGB(32, 36, 44)) << "on screen";
+    unixtools::Screenshot("countdown");
+    std::set<std::wstring> shown;
+    std::wstring name;
+    while (name.empty() && ::GetTickCount64() - start < 6000) {
+        if (::IsWindow(countdown)) shown.insert(platform::WindowText(countdown));
+        name = files.Next(0);
+        if (name.empty()) Pump(20);
+    }
+    const ULONGLONG took = ::GetTickCount64() - start;
+    EXPECT_EQ(shown, (std::set<std::wstring>{L"3", L"2", L"1"})) << "the seconds left";
+    EXPECT_EQ(::GetForegroundWindow(), user) << "the user's window stayed active";
+    ASSERT_FALSE(name.empty()) << "the capture after the delay";
+    EXPECT_NEAR(static_cast<double>(took), 3000.0, 300.0) << "the file came after 3 s";
+    Pump(300);
+    const std::string bmp = testfiles::Read(shots + name);
+    EXPECT_EQ(BmpPixel(bmp, (place.left + place.right) / 2, (place.top + place.bottom) / 2), kGreen)
+        << "the countdown is not in the picture";
+    EXPECT_EQ(BmpPixel(bmp, place.left + 3, place.top + 3), kGreen);
+
+    // A click on the countdown cancels a window capture: no picker comes.
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_WINDOW_AFTER_3, 0);
+    countdown = FindOf(program.Id(), L"SnapwellCountdown", nullptr, true, 2000);
+    ASSERT_NE(countdown, nullptr);
+    const POINT middle{(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    MouseTo(middle.x, middle.y, MOUSEEVENTF_LEFTDOWN);
+    MouseTo(middle.x, middle.y, MOUSEEVENTF_LEFTUP);
+    for (int i = 0; i < 40 && ::IsWindow(countdown); ++i) Pump(50);
+    EXPECT_FALSE(::IsWindow(countdown)) << "a click cancels";
+    Pump(3500);
+    EXPECT_EQ(FindOverlay(), nullptr) << "no window picker after a cancel";
+    EXPECT_EQ(files.Next(0), L"");
+
+    // During a countdown other requests are refused; Escape cancels it.
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_FULL_SCREEN_AFTER_10, 0);
+    countdown = FindOf(program.Id(), L"SnapwellCountdown", nullptr, true, 2000);
+    ASSERT_NE(countdown, nullptr);
+    HRESULT made = E_FAIL, fullScreen = E_FAIL, region = E_FAIL;
+    std::atomic<bool> answered{false};
+    std::thread client([&] {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ICaptureEngine* engine = nullptr;
+        made = ::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                  reinterpret_cast<void**>(&engine));
+        if (SUCCEEDED(made)) {
+            fullScreen = engine->CaptureFullScreen();
+            region = engine->CaptureRegion();
+            engine->Release();
+        }
+        ::CoUninitialize();
+        answered = true;
+    });
+    for (int i = 0; i < 160 && !answered; ++i) Pump(50);
+    EXPECT_TRUE(answered) << "the calls returned during the countdown";
+    for (int i = 0; i < 300 && !answered; ++i) Pump(50);
+    client.join();
+    EXPECT_EQ(made, S_OK) << "an object of the running program";
+    EXPECT_EQ(fullScreen, S_FALSE);
+    EXPECT_EQ(region, S_FALSE);
+    EXPECT_TRUE(::IsWindow(countdown)) << "the countdown runs on";
+    XInput("key Escape");
+    for (int i = 0; i < 40 && ::IsWindow(countdown); ++i) Pump(50);
+    EXPECT_FALSE(::IsWindow(countdown)) << "Escape cancels";
+    Pump(1000);
+    EXPECT_EQ(files.Next(0), L"") << "nothing captured after a cancel";
+    // The busy state ended with the countdown.
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_FULL_SCREEN, 0);
+    EXPECT_NE(files.Next(), L"");
+    ::DestroyWindow(user);
+    ::DestroyWindow(green);
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
 }

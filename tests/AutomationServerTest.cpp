@@ -7,6 +7,7 @@
 
 #include <ShotDeskLib.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace screen;
@@ -254,4 +255,68 @@ TEST_F(Server, SnapctlCaptureOpensTheSavedFileInTheChosenEditor) {
     }
     ASSERT_EQ(log.size(), 1u) << "the editor started once";
     EXPECT_NE(log[0].find(L"\"" + std::wstring(shortPath) + L"\""), std::wstring::npos) << log[0].c_str();
+}
+
+// snapctl --delay: a countdown of snapctl's own before the capture, which
+// Escape cancels with an exit code of its own; a delay that is not a whole
+// number of seconds from 0 to 3600, or one before a command that captures
+// nothing, is refused before any server is asked.
+TEST_F(Server, SnapctlDelayCountsDownBeforeTheCaptureAndRefusesBadValues) {
+    for (const wchar_t* bad : {L"--delay -1 fullscreen", L"--delay abc fullscreen", L"--delay 3601 fullscreen",
+                               L"--delay 2.5 fullscreen", L"--delay", L"--delay 3 toolbar"}) {
+        const ProgramRun refused = Snapctl(bad);
+        EXPECT_EQ(refused.exitCode, 64u) << bad;
+        EXPECT_NE(refused.output.find("snapctl: --delay"), std::string::npos) << bad << ": " << refused.output;
+    }
+    EXPECT_FALSE(ServerRunning()) << "no server for a refused command";
+
+    // Runs snapctl on a thread of its own while this one reads its messages
+    // and watches the countdown.
+    const auto start = [](ProgramRun& run, std::atomic<bool>& done, const wchar_t* arguments) {
+        return std::thread([&run, &done, arguments] {
+            run = Snapctl(arguments);
+            done = true;
+        });
+    };
+    const auto countdown = [] {
+        for (int i = 0; i < 400; ++i) {
+            if (HWND found = ::FindWindowW(L"SnapwellCountdown", nullptr); found && ::IsWindowVisible(found))
+                return found;
+            Pump(50);
+        }
+        return static_cast<HWND>(nullptr);
+    };
+
+    ProgramRun delayed;
+    std::atomic<bool> done{false};
+    std::thread first = start(delayed, done, L"--delay 3 rect 100 120 320 200");
+    HWND shown = countdown();
+    const ULONGLONG seen = ::GetTickCount64();
+    EXPECT_NE(shown, nullptr) << "snapctl's countdown";
+    EXPECT_EQ(platform::WindowText(shown), L"3");
+    while (!done && Files().empty() && ::GetTickCount64() - seen < 8000) Pump(20);
+    const ULONGLONG took = ::GetTickCount64() - seen;
+    while (!done) Pump(50);
+    first.join();
+    EXPECT_EQ(delayed.exitCode, 0u) << delayed.output;
+    ASSERT_EQ(Files().size(), 1u);
+    EXPECT_GE(took, 2800u) << "the capture came after the delay";
+    EXPECT_LE(took, 3600u);
+    EXPECT_EQ(BmpPixel(OnlyFile(), 10, 10), kRed);
+
+    ProgramRun cancelled;
+    done = false;
+    std::thread second = start(cancelled, done, L"--delay 10 fullscreen");
+    shown = countdown();
+    EXPECT_NE(shown, nullptr);
+    XInput("key Escape");
+    for (int i = 0; i < 200 && !done; ++i) Pump(50);
+    const bool ended = done;
+    if (!ended && shown) ::PostMessageW(shown, WM_LBUTTONDOWN, 0, 0);
+    while (!done) Pump(50);
+    second.join();
+    EXPECT_TRUE(ended) << "Escape ended the countdown";
+    EXPECT_EQ(cancelled.exitCode, 4u);
+    EXPECT_NE(cancelled.output.find("cancelled"), std::string::npos) << cancelled.output;
+    EXPECT_EQ(Files().size(), 1u) << "nothing captured after the cancel";
 }
