@@ -704,8 +704,11 @@ TEST_F(Program, AFirstStartOnAGermanWindowsAsksInGermanAndStaysGerman) {
         HANDLE handle;
         ~Started() {
             if (!handle) return;
-            if (::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) ::TerminateProcess(handle, 9);
-            ::WaitForSingleObject(handle, 5000);
+            if (::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) {
+                ::TerminateProcess(handle, 9);
+                PumpUntil(handle, 5000);
+                ForgetRegistrationsOfEndedPrograms();
+            }
             ::CloseHandle(handle);
         }
     } program{::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
