@@ -16,6 +16,7 @@
 #include <ShotDeskLib.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <winsvc.h>
 
 #include <algorithm>
 #include <atomic>
@@ -36,7 +37,35 @@ constexpr wchar_t kTrayTitle[] = L"SnapwellShellIconWND";
 constexpr wchar_t kProgramKey[] = L"Software\\Veltrane\\Snapwell";
 constexpr wchar_t kRunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// A Snapwell process started with a command line.
+// Wine's RPC service keeps the class object of a program that was ended by
+// force: every later activation of the class would reach the dead process
+// (0x800706BA) until the service starts again. Restarting it forgets that
+// registration; clients start it again on their next call in any case, and
+// it is started here before the next test. Where the service cannot be
+// stopped (Windows, which drops such registrations itself), nothing changes.
+void ForgetRegistrationsOfEndedPrograms() {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr) return;
+    SC_HANDLE service = ::OpenServiceW(manager, L"RpcSs", SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS);
+    const auto waitFor = [&](DWORD state) {
+        SERVICE_STATUS status{};
+        for (int i = 0; i < 100; ++i) {
+            if (!::QueryServiceStatus(service, &status) || status.dwCurrentState == state) return;
+            Pump(50);
+        }
+    };
+    SERVICE_STATUS status{};
+    if (service != nullptr && ::ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        waitFor(SERVICE_STOPPED);
+        ::StartServiceW(service, 0, nullptr);
+        waitFor(SERVICE_RUNNING);
+    }
+    if (service != nullptr) ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
+}
+
+// A Snapwell process started with a command line. One still running when
+// the test is done is ended, and leaves nothing behind for the next test.
 class Process {
 public:
     explicit Process(const std::wstring& arguments) {
@@ -46,11 +75,13 @@ public:
             ::CloseHandle(info_.hThread);
     }
     ~Process() {
-        if (info_.hProcess) {
-            if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(info_.hProcess, 9);
-            ::WaitForSingleObject(info_.hProcess, 5000);
-            ::CloseHandle(info_.hProcess);
+        if (!info_.hProcess) return;
+        if (::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(info_.hProcess, 9);
+            PumpUntil(info_.hProcess, 5000);
+            ForgetRegistrationsOfEndedPrograms();
         }
+        ::CloseHandle(info_.hProcess);
     }
     DWORD Id() const { return info_.dwProcessId; }
     // The exit code once it ended within ms, or STILL_ACTIVE. This thread
@@ -430,7 +461,7 @@ TEST_F(Program, HotKeyWhileTheAboutDialogIsOpenBringsItForwardInstead) {
     // Once the dialog is closed, the same key captures again.
     MouseTo(640, 500);
     XInput("key ctrl+alt+f");
-    for (int i = 0; i < 100 && Files().empty(); ++i) Pump(100);
+    EXPECT_TRUE(WaitForCaptures(1));
     EXPECT_EQ(Files().size(), 1u) << "the key captures once the dialog is closed";
     ::DestroyWindow(other);
     EXPECT_EQ(ExitThroughMenu(program), 0u);
@@ -730,8 +761,11 @@ TEST_F(Program, AFirstStartOnAGermanWindowsAsksInGermanAndStaysGerman) {
         HANDLE handle;
         ~Started() {
             if (!handle) return;
-            if (::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) ::TerminateProcess(handle, 9);
-            ::WaitForSingleObject(handle, 5000);
+            if (::WaitForSingleObject(handle, 0) == WAIT_TIMEOUT) {
+                ::TerminateProcess(handle, 9);
+                PumpUntil(handle, 5000);
+                ForgetRegistrationsOfEndedPrograms();
+            }
             ::CloseHandle(handle);
         }
     } program{::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
@@ -829,7 +863,7 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
 
     MouseTo(640, 500);
     XInput("key ctrl+alt+f");
-    for (int i = 0; i < 100 && Files().empty(); ++i) Pump(100);
+    ASSERT_TRUE(WaitForCaptures(1)) << "the hot key started a full-screen capture";
     const std::string bmp = OnlyFile();
     ASSERT_FALSE(bmp.empty()) << "the hot key started a full-screen capture";
     EXPECT_NE(BmpPixel(bmp, icon.x, icon.y), iconPixel) << "no tray icon while the capture ran";
@@ -839,7 +873,7 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     XInput("keydown ctrl+alt+f");
     Pump(2500);
     XInput("keyup f keyup alt keyup ctrl");
-    for (int i = 0; i < 100 && Files().size() < 2; ++i) Pump(100);
+    WaitForCaptures(2);
     Pump(2000);
     EXPECT_EQ(Files().size(), 2u) << "one capture for one press";
     EXPECT_TRUE(WaitForTrayIcon(true));
@@ -895,7 +929,7 @@ TEST_F(Program, HotKeyCapturesWithTheTrayIconAwayAndConflictsAreReportedAtStart)
     // capture, which no longer conflicts.
     MouseTo(640, 500);
     XInput("key ctrl+alt+g");
-    for (int i = 0; i < 100 && Files().size() < 3; ++i) Pump(100);
+    WaitForCaptures(3);
     EXPECT_EQ(Files().size(), 3u) << "Ctrl+Alt+G started a full-screen capture";
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
@@ -1039,6 +1073,26 @@ TEST_F(Program, EmbeddingServesAutomationOnlyAndEndsWithItsLastObject) {
         EXPECT_EQ(count, 1u);
         next->Release();
     }
+}
+
+// A program that a test had to end by force, as one that stopped answering,
+// leaves the next automation client a working object, not the dead
+// process's class object.
+TEST_F(Program, AProgramEndedByForceLeavesTheNextActivationWorking) {
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    {
+        Process ended(L"");
+        ASSERT_NE(FindOf(ended.Id(), nullptr, kTrayTitle, false, 20000), nullptr) << "its class object is registered";
+    }
+    ICaptureEngine* engine = nullptr;
+    ASSERT_EQ(::CoCreateInstance(CLSID_CaptureEngine, nullptr, CLSCTX_LOCAL_SERVER, IID_ICaptureEngine,
+                                 reinterpret_cast<void**>(&engine)),
+              S_OK);
+    UINT count = 7;
+    EXPECT_EQ(engine->GetTypeInfoCount(&count), S_OK) << "the object answers";
+    EXPECT_EQ(count, 1u);
+    engine->Release();
 }
 
 TEST_F(Program, AutostartEntryFollowsTheOptionAndNeedConfigOnlyClearsADword) {

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
+
 inline constexpr char kCaptureTestOptions[] =
     "<ToolOptions><ProgramOptions Name='P'><O Name='MultipleCaptureProfiles' Value='0'/>"
     "<O Name='HideCursor' Value='1'/><O Name='PlaySound' Value='1'/><O Name='.bmp' Value=''/></ProgramOptions>"
@@ -62,6 +65,22 @@ protected:
         engine.SetOptions(options.get());
     }
     std::vector<std::wstring> Files() { return testfiles::List(shots); }
+    // Waits, reading this thread's messages, until the folder holds at least
+    // count files and none of them is still being written. A capture is
+    // written under a temporary name (".tmp") and renamed once complete:
+    // reading it before then reads a partial picture, and holding it open
+    // makes the writer's rename fail.
+    bool WaitForCaptures(size_t count, DWORD ms = 10000) {
+        for (DWORD waited = 0;; waited += 100) {
+            const auto files = Files();
+            const bool writing = std::any_of(files.begin(), files.end(), [](const std::wstring& name) {
+                return name.size() >= 4 && ::_wcsicmp(name.c_str() + name.size() - 4, L".tmp") == 0;
+            });
+            if (files.size() >= count && !writing) return true;
+            if (waited >= ms) return false;
+            screen::Pump(100);
+        }
+    }
     std::string OnlyFile() {
         const auto files = Files();
         EXPECT_EQ(files.size(), 1u);
