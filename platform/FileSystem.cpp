@@ -54,7 +54,16 @@ std::wstring CreateTempFileBeside(const std::wstring& path) {
 }
 
 bool MoveFileReplacing(const std::wstring& temp, const std::wstring& path) {
-    if (::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    // A virus scanner, an indexer or a viewer may hold a fresh file open for
+    // a moment: a refused move is tried again for up to half a second.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD error = ::GetLastError();
+        if (attempt >= 10 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                              error != ERROR_LOCK_VIOLATION))
+            break;
+        ::Sleep(50);
+    }
     ::DeleteFileW(temp.c_str());
     return false;
 }

@@ -12,6 +12,7 @@
 #include <tiffio.h>
 
 #include <cstring>
+#include <thread>
 
 using unixtools::Identify;
 
@@ -207,5 +208,25 @@ TEST_F(ImageFiles, FailedSavesWriteNothingAndReportFailure) {
     EXPECT_EQ(testfiles::Read(folder + L"keep.png"), "old");
     EXPECT_TRUE(image.SaveToFile(folder + L"keep.png", kImagePng));
     EXPECT_EQ(Identify(folder + L"keep.png", "%m"), "PNG");
+    EXPECT_EQ(testfiles::List(folder), std::vector<std::wstring>{L"keep.png"});
+
+    // A file that another program (a viewer, a virus scanner) holds open for
+    // a moment is still replaced once it lets go; one it holds on to is
+    // reported, and the old file and the folder stay as they were.
+    const std::wstring held = folder + L"keep.png";
+    HANDLE reader = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::thread letGo([reader] {
+        ::Sleep(200);
+        ::CloseHandle(reader);
+    });
+    EXPECT_TRUE(image.SaveToFile(held, kImageBmp));
+    letGo.join();
+    EXPECT_EQ(Identify(held, "%m"), "BMP3");
+    reader = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(image.SaveToFile(held, kImagePng));
+    ::CloseHandle(reader);
+    EXPECT_EQ(Identify(held, "%m"), "BMP3");
     EXPECT_EQ(testfiles::List(folder), std::vector<std::wstring>{L"keep.png"});
 }
