@@ -130,11 +130,39 @@ BKImageCaptureWnd::BKImageCaptureWnd(CaptureOptions* options) : m_options(option
 }
 
 bool BKImageCaptureWnd::AidsReady() {
-    if (!m_aidsOn || m_aids.Ready()) return m_aidsOn;
+    if (!m_aidsOn) return false;
     // Without the grab (it failed, or was converted already) the overlay
     // paints as it does without aids.
-    if (!m_grab || !m_aids.Prepare(m_grab.get(), nullptr, m_grabSize, m_origin)) m_aidsOn = false;
-    return m_aidsOn;
+    if (!m_aids.Prepared() && (!m_grab || !m_aids.Prepare(m_grab.get(), nullptr, m_grabSize, m_origin))) {
+        m_aidsOn = false;
+        return false;
+    }
+    return m_aids.Ready();
+}
+
+bool BKImageCaptureWnd::PaintPlainWhileDimming() {
+    if (!m_aidsOn || AidsReady()) return false;
+    // The aids may have turned out impossible: the overlay's own plain paint.
+    if (!m_aidsOn) return false;
+    PAINTSTRUCT ps;
+    if (::BeginPaint(hwnd(), &ps) != nullptr) PaintBackground(ps.hdc);
+    ::EndPaint(hwnd(), &ps);
+    m_paintedPlain = true;
+    return true;
+}
+
+LRESULT BKImageCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: {
+            const LRESULT result = ICaptureWnd::HandleMessage(message, wParam, lParam);
+            if (m_aidsOn) m_aids.NotifyWhenDimmed(hwnd(), kAidsDimmedMessage);
+            return result;
+        }
+        case kAidsDimmedMessage:
+            if (m_paintedPlain && AidsReady()) ::InvalidateRect(hwnd(), nullptr, FALSE);
+            return 0;
+        default: return ICaptureWnd::HandleMessage(message, wParam, lParam);
+    }
 }
 
 bool BKImageCaptureWnd::BuildWindowList(bool childrenExcluded) {

@@ -72,9 +72,16 @@ protected:
     // Paints the frozen desktop as the window's background.
     void PaintBackground(HDC dc);
     // Whether the selection aids draw this overlay: "SelectionAids" is "1"
-    // and their pictures could be made from the grab (made at the first
-    // call).
+    // and their pictures are made from the grab (made at the first call
+    // when the grab did not start them).
     bool AidsReady();
+    // While the aids' dimmed picture is still being made, paints the frozen
+    // picture as it is and returns true; the whole overlay is painted again
+    // with the aids once the picture is done.
+    bool PaintPlainWhileDimming();
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Posted by the aids when their dimmed picture is done.
+    static constexpr UINT kAidsDimmedMessage = WM_APP + 40;
 
     CaptureOptions* m_options;
     std::vector<WindowListEntry> m_windowList;
@@ -85,5 +92,6 @@ protected:
     platform::UniqueHbitmap m_grab;  // the frozen desktop until ConvertGrab
     SIZE m_grabSize{};
     bool m_aidsOn = false;
+    bool m_paintedPlain = false;  // a paint showed the frozen picture without the aids
     SelectionAids m_aids;
 };

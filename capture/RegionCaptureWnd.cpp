@@ -265,6 +265,7 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             // The paint covers every pixel; erasing first would paint twice.
             return 1;
         case WM_PAINT: {
+            if (PaintPlainWhileDimming()) return 0;
             if (AidsReady()) {
                 PaintWithAids();
                 return 0;
@@ -325,5 +326,5 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             break;
         default: break;
     }
-    return ICaptureWnd::HandleMessage(message, wParam, lParam);
+    return BKImageCaptureWnd::HandleMessage(message, wParam, lParam);
 }

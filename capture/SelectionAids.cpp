@@ -109,6 +109,7 @@ RECT SelectionAids::BorderBox(const RECT& selection) {
 }
 
 bool SelectionAids::Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, POINT origin) {
+    Release();
     if (frozen == nullptr || size.cx <= 0 || size.cy <= 0) return false;
     platform::WindowDc screen(nullptr);
     if (!screen) return false;
@@ -142,7 +143,7 @@ bool SelectionAids::Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, P
     }
     auto* target = static_cast<uint32_t*>(bits);
     const size_t count = static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy);
-    {
+    const auto dim = [source, target, count] {
         // Each channel times 154 / 256 is 60 % of it, less than half a step
         // off; four pixels at a time in 16-bit lanes.
         const __m128i zero = _mm_setzero_si128(), factor = _mm_set1_epi16(154);
@@ -158,6 +159,27 @@ bool SelectionAids::Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, P
             target[i] = ((((p & 0x00FF00FFu) * 154u) >> 8) & 0x00FF00FFu) |
                         ((((p >> 8) & 0x00FF00FFu) * 154u) & 0xFF00FF00u);
         }
+    };
+    dimmedDone_ = false;
+    notify_ = nullptr;
+    bool started = false;
+    if (frozenBits != nullptr) {
+        // Only memory is touched on that thread: the frozen bits, which
+        // nothing writes meanwhile, and the dimmed ones, which nothing reads
+        // until it is done.
+        try {
+            dimming_ = std::thread([this, dim] {
+                dim();
+                dimmedDone_ = true;
+                if (const HWND window = notify_.exchange(nullptr)) ::PostMessageW(window, notifyMessage_, 0, 0);
+            });
+            started = true;
+        } catch (...) {
+        }
+    }
+    if (!started) {
+        dim();
+        dimmedDone_ = true;
     }
     monitors_.clear();
     for (const platform::MonitorArea& area : platform::Monitors()) {
@@ -173,7 +195,27 @@ bool SelectionAids::Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, P
     return true;
 }
 
+SelectionAids::~SelectionAids() {
+    if (dimming_.joinable()) dimming_.join();
+}
+
+bool SelectionAids::Ready() {
+    if (!back_ || !dimmedDone_) return false;
+    if (dimming_.joinable()) dimming_.join();
+    return true;
+}
+
+void SelectionAids::NotifyWhenDimmed(HWND window, UINT message) {
+    if (!back_ || dimmedDone_) return;
+    notifyMessage_ = message;
+    notify_ = window;
+    // Done in the meantime: the thread may have looked before the window
+    // was set; the caller sees Ready at its next paint either way.
+}
+
 void SelectionAids::Release() {
+    if (dimming_.joinable()) dimming_.join();
+    notify_ = nullptr;
     frozen_ = nullptr;
     painted_ = false;
     back_.reset();

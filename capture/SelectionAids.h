@@ -9,8 +9,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The picture outside the selection keeps this share of its brightness.
@@ -38,18 +40,26 @@ std::wstring ShortTitle(const std::wstring& title);
 class SelectionAids {
 public:
     SelectionAids() = default;
+    ~SelectionAids();
     SelectionAids(const SelectionAids&) = delete;
     SelectionAids& operator=(const SelectionAids&) = delete;
 
-    // Makes the back buffer and the dimmed copy of the frozen
-    // picture (which must outlive this and is never selected into a device
-    // context outside Paint), and notes the monitors; origin is the screen
-    // point of the picture's (0, 0). frozenBits, when given, are the frozen
-    // picture's own pixels (a top-down 32-bit DIB section of size), dimmed
-    // straight from there instead of from a copy. False when the platform could not make
+    // Makes the back buffer and the dimmed copy of the frozen picture (which
+    // must outlive this and is never selected into a device context outside
+    // Paint), and notes the monitors; origin is the screen point of the
+    // picture's (0, 0). frozenBits, when given, are the frozen picture's own
+    // pixels (a top-down 32-bit DIB section of size): they are dimmed on a
+    // thread of their own, so that the overlay can show the frozen picture
+    // at once and the aids as soon as the copy is done (Ready, and the
+    // message of NotifyWhenDimmed). False when the platform could not make
     // them; the overlay then paints as it would without aids.
     bool Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, POINT origin);
-    bool Ready() const { return static_cast<bool>(back_); }
+    bool Prepared() const { return static_cast<bool>(back_); }
+    // True once the dimmed copy is complete.
+    bool Ready();
+    // Posts message to window when the dimmed copy is complete, unless it
+    // was complete already.
+    void NotifyWhenDimmed(HWND window, UINT message);
     // Lets the pictures go (before the frozen one goes).
     void Release();
     // The monitor that holds p (client coordinates), or the primary one.
@@ -94,6 +104,10 @@ private:
     SIZE size_{};
     platform::UniqueHbitmap dimmed_;
     bool painted_ = false;  // the first paint went straight to the window
+    std::thread dimming_;
+    std::atomic<bool> dimmedDone_{false};
+    std::atomic<HWND> notify_{nullptr};
+    UINT notifyMessage_ = 0;
     platform::UniqueHbitmap back_;
     platform::UniqueHbrush dashes_;
     mutable platform::UniqueGdi<HFONT> font_;

@@ -74,6 +74,7 @@ void WindowCaptureWnd::HoverAt(POINT p) {
 }
 
 void WindowCaptureWnd::OnPaint() {
+    if (PaintPlainWhileDimming()) return;
     if (AidsReady()) {
         std::vector<RECT> bright = m_selection;
         if (!IsZero(m_hover)) bright.push_back(m_hover);
@@ -189,7 +190,7 @@ LRESULT WindowCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         }
         default: break;
     }
-    return ICaptureWnd::HandleMessage(message, wParam, lParam);
+    return BKImageCaptureWnd::HandleMessage(message, wParam, lParam);
 }
 
 bool WindowCaptureWnd::Compose(CCaptureImage& image) const {
