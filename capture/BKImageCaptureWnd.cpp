@@ -148,6 +148,7 @@ bool BKImageCaptureWnd::PaintPlainWhileDimming() {
     if (::BeginPaint(hwnd(), &ps) != nullptr) PaintBackground(ps.hdc);
     ::EndPaint(hwnd(), &ps);
     m_paintedPlain = true;
+    m_aids.StartDimming();
     return true;
 }
 

@@ -162,22 +162,9 @@ bool SelectionAids::Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, P
     };
     dimmedDone_ = false;
     notify_ = nullptr;
-    bool started = false;
     if (frozenBits != nullptr) {
-        // Only memory is touched on that thread: the frozen bits, which
-        // nothing writes meanwhile, and the dimmed ones, which nothing reads
-        // until it is done.
-        try {
-            dimming_ = std::thread([this, dim] {
-                dim();
-                dimmedDone_ = true;
-                if (const HWND window = notify_.exchange(nullptr)) ::PostMessageW(window, notifyMessage_, 0, 0);
-            });
-            started = true;
-        } catch (...) {
-        }
-    }
-    if (!started) {
+        pendingDim_ = dim;
+    } else {
         dim();
         dimmedDone_ = true;
     }
@@ -205,6 +192,26 @@ bool SelectionAids::Ready() {
     return true;
 }
 
+void SelectionAids::StartDimming() {
+    if (!pendingDim_) return;
+    std::function<void()> dim = std::move(pendingDim_);
+    pendingDim_ = nullptr;
+    // Only memory is touched on that thread: the frozen bits, which nothing
+    // writes meanwhile, and the dimmed ones, which nothing reads until it is
+    // done.
+    try {
+        dimming_ = std::thread([this, dim] {
+            dim();
+            dimmedDone_ = true;
+            if (const HWND window = notify_.exchange(nullptr)) ::PostMessageW(window, notifyMessage_, 0, 0);
+        });
+    } catch (...) {
+        dim();
+        dimmedDone_ = true;
+        if (const HWND window = notify_.exchange(nullptr)) ::PostMessageW(window, notifyMessage_, 0, 0);
+    }
+}
+
 void SelectionAids::NotifyWhenDimmed(HWND window, UINT message) {
     if (!back_ || dimmedDone_) return;
     notifyMessage_ = message;
@@ -214,6 +221,7 @@ void SelectionAids::NotifyWhenDimmed(HWND window, UINT message) {
 }
 
 void SelectionAids::Release() {
+    pendingDim_ = nullptr;
     if (dimming_.joinable()) dimming_.join();
     notify_ = nullptr;
     frozen_ = nullptr;

@@ -57,6 +57,9 @@ public:
     bool Prepared() const { return static_cast<bool>(back_); }
     // True once the dimmed copy is complete.
     bool Ready();
+    // Starts dimming the frozen bits given to Prepare on a thread of its
+    // own: after the overlay's first paint, so that the two do not compete.
+    void StartDimming();
     // Posts message to window when the dimmed copy is complete, unless it
     // was complete already.
     void NotifyWhenDimmed(HWND window, UINT message);
@@ -104,6 +107,7 @@ private:
     SIZE size_{};
     platform::UniqueHbitmap dimmed_;
     bool painted_ = false;  // the first paint went straight to the window
+    std::function<void()> pendingDim_;
     std::thread dimming_;
     std::atomic<bool> dimmedDone_{false};
     std::atomic<HWND> notify_{nullptr};
