@@ -211,20 +211,8 @@ bool BKImageCaptureWnd::GrabDesktop() {
     // window is created.
     platform::UniqueHbitmap bitmap;
     void* bits = nullptr;
-    if (m_aidsOn) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        bitmap.reset(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    }
-    if (!bitmap) {
-        bits = nullptr;
-        bitmap.reset(::CreateCompatibleBitmap(screen.get(), w, h));
-    }
+    if (m_aidsOn) bitmap.reset(platform::CreateTopDownDib32(screen.get(), w, h, &bits));
+    if (!bitmap) bitmap.reset(::CreateCompatibleBitmap(screen.get(), w, h));
     if (!memory || !bitmap) return false;
     {
         platform::SelectedObject selected(memory.get(), bitmap.get());

@@ -113,19 +113,11 @@ bool SelectionAids::Prepare(HBITMAP frozen, const void* frozenBits, SIZE size, P
     if (frozen == nullptr || size.cx <= 0 || size.cy <= 0) return false;
     platform::WindowDc screen(nullptr);
     if (!screen) return false;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size.cx;
-    info.bmiHeader.biHeight = -size.cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    platform::UniqueHbitmap dimmed(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    platform::UniqueHbitmap dimmed(platform::CreateTopDownDib32(screen.get(), size.cx, size.cy, &bits));
     // The back buffer in the dimmed picture's format, so that composing is
     // a plain copy of pixels.
-    void* backBits = nullptr;
-    platform::UniqueHbitmap back(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &backBits, nullptr, 0));
+    platform::UniqueHbitmap back(platform::CreateTopDownDib32(screen.get(), size.cx, size.cy));
     if (!dimmed || !back || !bits) return false;
     // The frozen picture's own bits when they are given; otherwise a copy of
     // it in the dimmed picture, dimmed in place.
@@ -199,16 +191,16 @@ void SelectionAids::StartDimming() {
     // Only memory is touched on that thread: the frozen bits, which nothing
     // writes meanwhile, and the dimmed ones, which nothing reads until it is
     // done.
-    try {
-        dimming_ = std::thread([this, dim] {
-            dim();
-            dimmedDone_ = true;
-            if (const HWND window = notify_.exchange(nullptr)) ::PostMessageW(window, notifyMessage_, 0, 0);
-        });
-    } catch (...) {
+    const auto dimAndTell = [this, dim] {
         dim();
         dimmedDone_ = true;
         if (const HWND window = notify_.exchange(nullptr)) ::PostMessageW(window, notifyMessage_, 0, 0);
+    };
+    try {
+        dimming_ = std::thread(dimAndTell);
+    } catch (...) {
+        // No thread to be had: done here, before the caller goes on.
+        dimAndTell();
     }
 }
 

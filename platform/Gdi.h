@@ -84,4 +84,21 @@ private:
     HGDIOBJ previous_;
 };
 
+// A 32-bit top-down DIB section of width x height (rows from the top, each
+// pixel 0x00RRGGBB); bits, when given, receives its pixels. Null when it
+// cannot be made.
+inline HBITMAP CreateTopDownDib32(HDC dc, int width, int height, void** bits = nullptr) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (bits) *bits = bitmap ? pixels : nullptr;
+    return bitmap;
+}
+
 }  // namespace platform
