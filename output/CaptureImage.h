@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 enum ImageFormat : uint8_t {
     kImageBmp = 0,
@@ -49,6 +50,14 @@ public:
     // A movable global block with a copy of the packed bitmap, owned by the
     // caller; null for an empty image.
     HGLOBAL CopyToGlobalDIB() const;
+    // The bytes of the PNG file SaveToFile would write, made in memory (for
+    // the clipboard). False, with out empty, for an empty image or when the
+    // encoder fails ("Error saving PNG file").
+    bool EncodePng(std::vector<uint8_t>& out) const;
+    // The number of threads the PNG writer compresses a picture of that
+    // many rows on: 1 under 512 rows, else one per core with at least 256
+    // rows each.
+    static unsigned PngThreads(long rows);
 
     bool GrayScale();
     // Reduces to 1, 4 or 8 bits with the given palette (2, 16 or 256

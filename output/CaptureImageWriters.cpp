@@ -1,19 +1,26 @@
 // The file writers of CCaptureImage: BMP by hand, JPEG, PNG and TIFF through
 // libjpeg-turbo, libpng and libtiff. Rows are written from the top of the
-// picture down, that is from the last stored row.
+// picture down, that is from the last stored row. A PNG of 512 rows or more
+// is filtered as libpng would and compressed in bands on every core, then
+// joined into one zlib stream that libpng writes as IDAT chunks.
 #include "output/CaptureImage.h"
 
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 namespace {
 
@@ -38,10 +45,276 @@ void JpegQuiet(j_common_ptr, int) {}
 
 void PngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void PngWarning(png_structp, png_const_charp) {}
+
+// Where the PNG writer's bytes go: a file, or memory for the clipboard.
+class PngSink {
+public:
+    virtual ~PngSink() = default;
+    virtual bool Write(const uint8_t* data, size_t size) noexcept = 0;
+    virtual void Flush() noexcept {}
+};
+
+class FileSink final : public PngSink {
+public:
+    explicit FileSink(FILE* file) : file_(file) {}
+    bool Write(const uint8_t* data, size_t size) noexcept override {
+        return std::fwrite(data, 1, size, file_) == size;
+    }
+    void Flush() noexcept override { std::fflush(file_); }
+
+private:
+    FILE* file_;
+};
+
+class MemorySink final : public PngSink {
+public:
+    explicit MemorySink(std::vector<uint8_t>& out) : out_(out) {}
+    bool Write(const uint8_t* data, size_t size) noexcept override {
+        try {
+            out_.insert(out_.end(), data, data + size);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+private:
+    std::vector<uint8_t>& out_;
+};
+
 void PngWrite(png_structp png, png_bytep data, png_size_t length) {
-    if (std::fwrite(data, 1, length, static_cast<FILE*>(png_get_io_ptr(png))) != length) png_error(png, "write");
+    if (!static_cast<PngSink*>(png_get_io_ptr(png))->Write(data, length)) png_error(png, "write");
 }
-void PngFlush(png_structp png) { std::fflush(static_cast<FILE*>(png_get_io_ptr(png))); }
+void PngFlush(png_structp png) { static_cast<PngSink*>(png_get_io_ptr(png))->Flush(); }
+
+// Pictures of this many rows or more are compressed in bands, one thread per
+// band; smaller ones gain too little for the threads' start.
+constexpr long kBandedPngRows = 512;
+constexpr long kMinRowsPerBand = 256;
+// The deflate window: each band's compressor is primed with the filtered
+// bytes just before the band, so that it still finds the matches across
+// the band's start that one stream would.
+constexpr size_t kDeflateWindow = 32768;
+constexpr size_t kIdatChunkBytes = 65536;
+constexpr int kZlibLevel = 6;
+
+// How the rows of a picture are filtered, as libpng 1.6 does by default:
+// every filter for 8-bit RGB (width 1 leaves none and up), none at all for
+// palette images.
+struct RowFilter {
+    size_t rowBytes;      // without the filter type byte
+    size_t pixelBytes;    // the distance of the "left" byte
+    unsigned filters;     // PNG_FILTER_* bits
+};
+
+RowFilter FilterFor(const CCaptureImage& image) {
+    const size_t w = static_cast<size_t>(image.Width());
+    if (image.Bpp() == 24)
+        return {w * 3, 3, w == 1 ? unsigned(PNG_FILTER_NONE | PNG_FILTER_UP) : unsigned(PNG_ALL_FILTERS)};
+    return {(w * static_cast<size_t>(image.Bpp()) + 7) / 8, 1, PNG_FILTER_NONE};
+}
+
+// Picture row `top` (0 = the top row) as PNG stores it: red-green-blue for a
+// 24-bit picture, the packed palette indices otherwise.
+void PngRow(const CCaptureImage& image, long top, size_t rowBytes, uint8_t* out) {
+    const uint8_t* src = image.Row(image.Height() - 1 - top);
+    if (image.Bpp() != 24) {
+        std::memcpy(out, src, rowBytes);
+        return;
+    }
+    for (size_t i = 0; i < rowBytes; i += 3) {
+        out[i] = src[i + 2];
+        out[i + 1] = src[i + 1];
+        out[i + 2] = src[i];
+    }
+}
+
+// libpng's measure of a filtered byte: its distance from zero, taken as signed.
+inline size_t FilterCost(uint8_t v) { return v < 128 ? v : 256u - v; }
+
+inline uint8_t PaethPredictor(int a, int b, int c) {
+    const int p = b - c, q = a - c;
+    const int pa = p < 0 ? -p : p, pb = q < 0 ? -q : q, pc = (p + q) < 0 ? -(p + q) : p + q;
+    return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc) ? b : c);
+}
+
+// Filters one row (prev is the row above, zeros for the first) into out,
+// type byte first, with the filter libpng's default heuristic picks: the
+// smallest sum of FilterCost over the row, ties to the earlier filter in
+// the order none, sub, up, average, Paeth.
+void FilterRow(const RowFilter& f, const uint8_t* row, const uint8_t* prev, uint8_t* out) {
+    const size_t n = f.rowBytes, bpp = f.pixelBytes;
+    uint8_t* d = out + 1;
+    if (f.filters == PNG_FILTER_NONE) {
+        out[0] = PNG_FILTER_VALUE_NONE;
+        std::memcpy(d, row, n);
+        return;
+    }
+    size_t none = 0, sub = 0, up = 0, avg = 0, paeth = 0;
+    for (size_t i = 0; i < bpp && i < n; ++i) {
+        const uint8_t x = row[i], b = prev[i];
+        none += FilterCost(x);
+        sub += FilterCost(x);
+        up += FilterCost(uint8_t(x - b));
+        avg += FilterCost(uint8_t(x - b / 2));
+        paeth += FilterCost(uint8_t(x - b));
+    }
+    for (size_t i = bpp; i < n; ++i) {
+        const uint8_t x = row[i], a = row[i - bpp], b = prev[i], c = prev[i - bpp];
+        none += FilterCost(x);
+        sub += FilterCost(uint8_t(x - a));
+        up += FilterCost(uint8_t(x - b));
+        avg += FilterCost(uint8_t(x - (a + b) / 2));
+        paeth += FilterCost(uint8_t(x - PaethPredictor(a, b, c)));
+    }
+    int best = PNG_FILTER_VALUE_NONE;
+    size_t least = none;
+    const auto consider = [&](unsigned flag, int value, size_t sum) {
+        if ((f.filters & flag) != 0 && sum < least) {
+            least = sum;
+            best = value;
+        }
+    };
+    consider(PNG_FILTER_SUB, PNG_FILTER_VALUE_SUB, sub);
+    consider(PNG_FILTER_UP, PNG_FILTER_VALUE_UP, up);
+    consider(PNG_FILTER_AVG, PNG_FILTER_VALUE_AVG, avg);
+    consider(PNG_FILTER_PAETH, PNG_FILTER_VALUE_PAETH, paeth);
+    out[0] = static_cast<uint8_t>(best);
+    switch (best) {
+        case PNG_FILTER_VALUE_NONE: std::memcpy(d, row, n); break;
+        case PNG_FILTER_VALUE_SUB:
+            for (size_t i = 0; i < n; ++i) d[i] = uint8_t(row[i] - (i >= bpp ? row[i - bpp] : 0));
+            break;
+        case PNG_FILTER_VALUE_UP:
+            for (size_t i = 0; i < n; ++i) d[i] = uint8_t(row[i] - prev[i]);
+            break;
+        case PNG_FILTER_VALUE_AVG:
+            for (size_t i = 0; i < n; ++i) d[i] = uint8_t(row[i] - ((i >= bpp ? row[i - bpp] : 0) + prev[i]) / 2);
+            break;
+        default:
+            for (size_t i = 0; i < n; ++i)
+                d[i] = uint8_t(row[i] - (i >= bpp ? PaethPredictor(row[i - bpp], prev[i], prev[i - bpp])
+                                                  : PaethPredictor(0, prev[i], 0)));
+            break;
+    }
+}
+
+// Runs work(0) ... work(count - 1) at once, each but the last on a thread of
+// its own and the last on the calling thread, and returns when all are
+// done. A part whose thread cannot be started runs here. work must not
+// throw.
+void RunAtOnce(size_t count, const std::function<void(size_t)>& work) {
+    std::vector<std::thread> threads;
+    threads.reserve(count);
+    std::vector<size_t> here;
+    here.reserve(count);
+    for (size_t i = 0; i + 1 < count; ++i) {
+        try {
+            threads.emplace_back(work, i);
+        } catch (const std::exception&) {
+            here.push_back(i);
+        }
+    }
+    here.push_back(count - 1);
+    for (size_t i : here) work(i);
+    for (std::thread& thread : threads) thread.join();
+}
+
+// Compresses one band as a raw deflate stream at libpng's settings, ending
+// with a full flush (so the next band starts on a byte of its own with
+// nothing pending) or, for the last band, the final block.
+bool DeflateBand(const uint8_t* data, size_t size, const uint8_t* dictionary, size_t dictionarySize,
+                 int strategy, bool last, std::vector<uint8_t>& out) {
+    if (size > (1u << 31) || dictionarySize > kDeflateWindow) return false;
+    z_stream z{};
+    if (deflateInit2(&z, kZlibLevel, Z_DEFLATED, -15, 8, strategy) != Z_OK) return false;
+    bool ok = dictionarySize == 0 ||
+              deflateSetDictionary(&z, dictionary, static_cast<uInt>(dictionarySize)) == Z_OK;
+    try {
+        out.resize(deflateBound(&z, static_cast<uLong>(size)) + 64);
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    if (ok) {
+        z.next_in = const_cast<Bytef*>(data);
+        z.avail_in = static_cast<uInt>(size);
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        const int flush = last ? Z_FINISH : Z_FULL_FLUSH;
+        // deflateBound leaves room for the whole band and its end in one call.
+        const int result = deflate(&z, flush);
+        ok = last ? result == Z_STREAM_END : (result == Z_OK && z.avail_in == 0 && z.avail_out != 0);
+        out.resize(ok ? z.total_out : 0);
+    }
+    deflateEnd(&z);
+    return ok;
+}
+
+// The picture's image data as one zlib stream, filtered and compressed on
+// as many threads as there are cores, at least 256 rows each: the 2-byte
+// header, the bands' deflate output one after another, and the Adler-32 of
+// all the filtered bytes. False when memory or zlib fails.
+bool DeflateInBands(const CCaptureImage& image, std::vector<uint8_t>& stream) {
+    const RowFilter filter = FilterFor(image);
+    const long height = image.Height();
+    const size_t lineBytes = filter.rowBytes + 1;
+    const size_t bands = CCaptureImage::PngThreads(height);
+    const auto firstRow = [&](size_t band) { return static_cast<long>(static_cast<size_t>(height) * band / bands); };
+    const int strategy = filter.filters == PNG_FILTER_NONE ? Z_DEFAULT_STRATEGY : Z_FILTERED;
+
+    std::vector<uint8_t> filtered(static_cast<size_t>(height) * lineBytes);
+    std::atomic<bool> failed{false};
+    RunAtOnce(bands, [&](size_t band) {
+        try {
+            std::vector<uint8_t> row(filter.rowBytes), above(filter.rowBytes, 0);
+            const long first = firstRow(band), end = firstRow(band + 1);
+            if (first > 0) PngRow(image, first - 1, filter.rowBytes, above.data());
+            for (long top = first; top < end; ++top) {
+                PngRow(image, top, filter.rowBytes, row.data());
+                FilterRow(filter, row.data(), above.data(), &filtered[static_cast<size_t>(top) * lineBytes]);
+                row.swap(above);
+            }
+        } catch (const std::exception&) {
+            failed = true;
+        }
+    });
+    if (failed) return false;
+
+    std::vector<std::vector<uint8_t>> output(bands);
+    std::vector<uLong> checksums(bands, 1);
+    RunAtOnce(bands, [&](size_t band) {
+        const size_t from = static_cast<size_t>(firstRow(band)) * lineBytes;
+        const size_t to = static_cast<size_t>(firstRow(band + 1)) * lineBytes;
+        const size_t primed = std::min(from, kDeflateWindow);
+        checksums[band] = adler32(1, filtered.data() + from, static_cast<uInt>(to - from));
+        if (!DeflateBand(filtered.data() + from, to - from, filtered.data() + from - primed, primed, strategy,
+                         band + 1 == bands, output[band]))
+            failed = true;
+    });
+    if (failed) return false;
+
+    // The zlib header as deflate writes it for level 6 (window of 32 KB,
+    // "default" level flag), and the Adler-32 of the whole stream.
+    const unsigned cmf = 0x78, levelFlags = 2;
+    unsigned flg = levelFlags << 6;
+    flg += 31 - ((cmf << 8) + flg) % 31;
+    size_t total = 6;
+    for (const auto& piece : output) total += piece.size();
+    stream.clear();
+    stream.reserve(total);
+    stream.push_back(static_cast<uint8_t>(cmf));
+    stream.push_back(static_cast<uint8_t>(flg));
+    uLong adler = checksums[0];
+    for (size_t band = 0; band < bands; ++band) {
+        stream.insert(stream.end(), output[band].begin(), output[band].end());
+        if (band > 0) {
+            const size_t length = static_cast<size_t>(firstRow(band + 1) - firstRow(band)) * lineBytes;
+            adler = adler32_combine(adler, checksums[band], static_cast<z_off_t>(length));
+        }
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(static_cast<uint8_t>(adler >> shift));
+    return true;
+}
 
 }  // namespace
 
@@ -134,7 +407,10 @@ bool CompressJpeg(FILE* file, const CCaptureImage& image, uint8_t* row, int qual
     return true;
 }
 
-bool CompressPng(FILE* file, const CCaptureImage& image, png_color* colours) {
+// The writer's libpng part: signature, IHDR, PLTE and pHYs, then either the
+// rows through libpng or, when idat is given, that ready zlib stream as
+// IDAT chunks, then IEND.
+bool CompressPng(PngSink& sink, const CCaptureImage& image, png_color* colours, const std::vector<uint8_t>* idat) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (png == nullptr) return false;
     png_infop pngInfo = png_create_info_struct(png);
@@ -142,7 +418,7 @@ bool CompressPng(FILE* file, const CCaptureImage& image, png_color* colours) {
         png_destroy_write_struct(&png, &pngInfo);
         return false;
     }
-    png_set_write_fn(png, file, PngWrite, PngFlush);
+    png_set_write_fn(png, &sink, PngWrite, PngFlush);
     const bool paletted = image.Bpp() <= 8;
     png_set_IHDR(png, pngInfo, static_cast<png_uint_32>(image.Width()), static_cast<png_uint_32>(image.Height()),
                  paletted ? image.Bpp() : 8, paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
@@ -158,11 +434,34 @@ bool CompressPng(FILE* file, const CCaptureImage& image, png_color* colours) {
         png_set_pHYs(png, pngInfo, static_cast<png_uint_32>(header.biXPelsPerMeter),
                      static_cast<png_uint_32>(header.biYPelsPerMeter), PNG_RESOLUTION_METER);
     png_write_info(png, pngInfo);
-    if (!paletted) png_set_bgr(png);
-    for (long y = image.Height() - 1; y >= 0; --y) png_write_row(png, const_cast<png_bytep>(image.Row(y)));
-    png_write_end(png, pngInfo);
+    if (idat != nullptr) {
+        for (size_t at = 0; at < idat->size(); at += kIdatChunkBytes)
+            png_write_chunk(png, reinterpret_cast<png_const_bytep>("IDAT"), idat->data() + at,
+                            std::min(kIdatChunkBytes, idat->size() - at));
+        // libpng's png_write_end insists on IDATs it compressed itself.
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+        png_write_flush(png);
+    } else {
+        if (!paletted) png_set_bgr(png);
+        for (long y = image.Height() - 1; y >= 0; --y) png_write_row(png, const_cast<png_bytep>(image.Row(y)));
+        png_write_end(png, pngInfo);
+    }
     png_destroy_write_struct(&png, &pngInfo);
     return true;
+}
+
+// Both ways of the PNG writer, to a file or to memory.
+bool WritePngTo(PngSink& sink, const CCaptureImage& image) {
+    try {
+        std::vector<uint8_t> idat;
+        const bool banded = image.Height() >= kBandedPngRows;
+        if (banded && !DeflateInBands(image, idat)) return false;
+        std::vector<png_color> colours(std::max(1u, image.PaletteSize()));
+        return CompressPng(sink, image, colours.data(), banded ? &idat : nullptr);
+    } catch (const std::exception&) {
+        // Memory for the filtered rows or the stream.
+        return false;
+    }
 }
 
 }  // namespace
@@ -175,10 +474,26 @@ bool CCaptureImage::WriteJpeg(FILE* file) const {
 }
 
 bool CCaptureImage::WritePng(FILE* file) const {
-    std::vector<png_color> colours(std::max(1u, PaletteSize()));
-    const bool ok = CompressPng(file, *this, colours.data()) && std::ferror(file) == 0;
+    FileSink sink(file);
+    const bool ok = WritePngTo(sink, *this) && std::ferror(file) == 0;
     if (!ok) SetError(L"Error saving PNG file");
     return ok;
+}
+
+unsigned CCaptureImage::PngThreads(long rows) {
+    if (rows < kBandedPngRows) return 1;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::max(1L, std::min(static_cast<long>(cores), rows / kMinRowsPerBand)));
+}
+
+bool CCaptureImage::EncodePng(std::vector<uint8_t>& out) const {
+    out.clear();
+    if (!block_) return false;
+    MemorySink sink(out);
+    if (WritePngTo(sink, *this)) return true;
+    out.clear();
+    SetError(L"Error saving PNG file");
+    return false;
 }
 
 bool CCaptureImage::WriteTiff(const std::wstring& path) const {

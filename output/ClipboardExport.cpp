@@ -61,15 +61,15 @@ std::vector<FolderEntry> CopyCandidates(const std::wstring& folder) {
     return entries;
 }
 
-HGLOBAL GlobalCopy(const std::string& text) {
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+HGLOBAL GlobalCopy(const void* data, size_t size) {
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
     if (memory == nullptr) return nullptr;
     void* target = ::GlobalLock(memory);
     if (target == nullptr) {
         ::GlobalFree(memory);
         return nullptr;
     }
-    std::memcpy(target, text.c_str(), text.size() + 1);
+    std::memcpy(target, data, size);
     ::GlobalUnlock(memory);
     return memory;
 }
@@ -165,29 +165,41 @@ std::wstring ClipboardImageFolder() {
 
 bool CopyCaptureToClipboard(CaptureOptions& options, const CCaptureImage& image, HWND owner) {
     // Everything slow happens before the clipboard is opened: the copy is
-    // encoded and both blocks are made while other programs can still use
+    // encoded and every block is made while other programs can still use
     // the clipboard.
     const std::wstring type = options.GetCaptureOption(L"TargetType");
     const UINT htmlFormat = ::RegisterClipboardFormatW(L"HTML Format");
+    // Chat programs, browsers and office programs paste "PNG" best; an
+    // options file that predates the choice gets it too.
+    const bool offerPng = options.GetProgramOption(L"ClipboardPng", false) != L"0";
+    const UINT pngFormat = offerPng ? ::RegisterClipboardFormatW(L"PNG") : 0;
+    std::vector<uint8_t> png;
+    const bool encoded = pngFormat != 0 && image.EncodePng(png);
     const std::wstring folder = ClipboardImageFolder();
     const std::wstring path = NextClipboardCopyPath(folder, type);
-    image.SaveToFile(path, CCaptureImage::FormatFromFileName(path));
+    // A PNG copy is the clipboard's PNG bytes, encoded once.
+    if (encoded && CCaptureImage::FormatFromFileName(path) == kImagePng)
+        platform::ReplaceFileContents(path, std::string(png.begin(), png.end()));
+    else
+        image.SaveToFile(path, CCaptureImage::FormatFromFileName(path));
     HGLOBAL dib = image.CopyToGlobalDIB();
     const std::optional<std::string> block =
         htmlFormat ? BuildHtmlClipboardBlock(path, image.Width(), image.Height()) : std::nullopt;
-    HGLOBAL html = block ? GlobalCopy(*block) : nullptr;
+    HGLOBAL html = block ? GlobalCopy(block->c_str(), block->size() + 1) : nullptr;
+    HGLOBAL pngBlock = encoded ? GlobalCopy(png.data(), png.size()) : nullptr;
 
     const bool opened = ::OpenClipboard(owner) != FALSE;
     if (!opened || !::EmptyClipboard()) {
         if (opened) ::CloseClipboard();
         // Nothing was copied, so nothing points at the copy.
-        if (dib) ::GlobalFree(dib);
-        if (html) ::GlobalFree(html);
+        for (HGLOBAL memory : {dib, html, pngBlock})
+            if (memory) ::GlobalFree(memory);
         ::DeleteFileW(path.c_str());
         return false;
     }
     bool placed = Place(CF_DIB, dib);
     placed = Place(htmlFormat, html) && placed;
+    if (offerPng) placed = Place(pngFormat, pngBlock) && placed;
     ::CloseClipboard();
     RemoveOlderClipboardCopies(folder);
     return placed;

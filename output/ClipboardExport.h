@@ -1,7 +1,8 @@
 #pragma once
-// Puts a capture on the clipboard as a device-independent bitmap and as an
+// Puts a capture on the clipboard as a device-independent bitmap, as an
 // "HTML Format" fragment whose image points at a copy saved in the per-user
-// temporary folder.
+// temporary folder, and (unless the program option "ClipboardPng" is "0")
+// as "PNG", the bytes of a PNG file of the picture, made in memory.
 #include "output/CaptureImage.h"
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 
 class CaptureOptions;
 
-// True when both formats were placed. The copy on disk is written before
+// True when every format was placed, the DIB first. The copy on disk is written before
 // the clipboard is opened, and of this program's copies the newest ten are
 // kept. A clipboard held by another program gives false with nothing
 // copied and no file left.

@@ -14,7 +14,7 @@ TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
 PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev wine wine64
           libwine-dev xvfb xdotool imagemagick cmake googletest dpkg-dev
           nasm libjpeg-turbo-progs xserver-xorg-core xserver-xorg-video-dummy
-          nsis)
+          nsis pngcheck python3-pil)
 
 log() { say "$*"; }
 

@@ -3,6 +3,7 @@
 #include "output/ClipboardExport.h"
 #include "platform/FileSystem.h"
 #include "tests/OptionsFixture.h"
+#include "tests/ScreenTools.h"
 #include "tests/TestFiles.h"
 #include "tests/UnixTools.h"
 
@@ -273,4 +274,126 @@ TEST_F(Clipboard, KeepsTheNewestTenCopiesAndEncodesBeforeTakingTheClipboard) {
     EXPECT_TRUE(platform::FileExists(folder + L"captureclip15.png"));
     EXPECT_FALSE(platform::FileExists(folder + L"captureclip5.png")) << "the oldest goes when a new one comes";
     EXPECT_EQ(ClipCopies(folder).size(), 11u);
+}
+
+namespace {
+
+// What the stand-in pasting program found on the clipboard, read in a
+// process of its own (tests/tools/ClipboardReader.cpp).
+std::string ReadInAnotherProcess(const std::wstring& reportFolder) {
+    const std::wstring report = reportFolder + L"clipboard-report.txt";
+    ::DeleteFileW(report.c_str());
+    std::wstring command = L"\"" + std::wstring(SNAPWELL_CLIPBOARD_READER) + L"\" \"" + report + L"\"";
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return "<not started>";
+    ::CloseHandle(process.hThread);
+    // This thread owns the clipboard's owner window: it answers while the
+    // other program reads.
+    const bool ended = screen::PumpUntil(process.hProcess, 20000);
+    ::CloseHandle(process.hProcess);
+    if (!ended) return "<did not end>";
+    const std::optional<std::string> data = platform::ReadWholeFile(report);
+    ::DeleteFileW(report.c_str());
+    return data ? *data : "<no report>";
+}
+
+// The formats the program put there: Windows adds those it can make from
+// the DIB (CF_BITMAP 2, CF_PALETTE 9, CF_DIBV5 17) after them.
+std::string PlacedFormats(const std::string& report) {
+    const size_t end = report.find('\n');
+    std::string formats = report.substr(0, end);
+    for (const char* derived : {" 2;", " 9;", " 17;"}) {
+        const size_t at = formats.find(derived);
+        if (at != std::string::npos) formats.erase(at, std::strlen(derived));
+    }
+    return formats;
+}
+
+std::string ReportLine(const std::string& report, const std::string& name) {
+    const size_t at = report.find("\n" + name + ": ");
+    if (at == std::string::npos) return "<none>";
+    const size_t start = at + name.size() + 3;
+    return report.substr(start, report.find('\n', start) - start);
+}
+
+// A picture of 600 rows (the writer's bands) with detail in every row.
+CCaptureImage DetailedPicture() {
+    CCaptureImage image;
+    EXPECT_TRUE(image.Create(613, 600, 24, kImageBmp));
+    for (long y = 0; y < 600; ++y)
+        for (long x = 0; x < 613; ++x) {
+            uint8_t* p = image.Row(y) + x * 3;
+            p[0] = static_cast<uint8_t>(x * 7 + y);
+            p[1] = static_cast<uint8_t>((x ^ y) * 3);
+            p[2] = static_cast<uint8_t>(y / 3 + (x % 5) * 40);
+        }
+    return image;
+}
+
+}  // namespace
+
+TEST_F(Clipboard, AnotherProgramPastesThePngAsTheDibsPixels) {
+    const std::wstring reports = GetTempFolder(false);
+    for (const int bits : {24, 8, 1}) {
+        SCOPED_TRACE("bits: " + std::to_string(bits));
+        testfiles::RemoveTree(folder);
+        CCaptureImage image = DetailedPicture();
+        if (bits == 8) {
+            ASSERT_TRUE(image.GrayScale());
+        } else if (bits == 1) {
+            ASSERT_TRUE(image.DecreaseBpp(1, true));
+        }
+        ASSERT_TRUE(CopyCaptureToClipboard(*options, image, owner));
+
+        const std::string report = ReadInAnotherProcess(reports);
+        EXPECT_EQ(PlacedFormats(report), "formats: 8; HTML Format; PNG;") << report;
+        EXPECT_EQ(ReportLine(report, "png"), bits == 24  ? "613x600 depth 8 colour 2"
+                                             : bits == 8 ? "613x600 depth 8 colour 3"
+                                                         : "613x600 depth 1 colour 3");
+        EXPECT_EQ(ReportLine(report, "pixels"), "equal");
+
+        // The same bytes as the file writer's, and the HTML's copy (the
+        // profile's type is PNG) is those bytes too.
+        std::vector<uint8_t> expected;
+        ASSERT_TRUE(image.EncodePng(expected));
+        const std::string png = ClipboardBytes(::RegisterClipboardFormatW(L"PNG"));
+        EXPECT_TRUE(png.substr(0, expected.size()) == std::string(expected.begin(), expected.end()));
+        EXPECT_TRUE(testfiles::Read(folder + L"captureclip0.png") == std::string(expected.begin(), expected.end()));
+        EXPECT_EQ(ClipCopies(folder), std::vector<std::wstring>{L"captureclip0.png"});
+    }
+}
+
+TEST_F(Clipboard, PngIsMadeInMemoryAndLeftOutWhenSwitchedOff) {
+    // A JPEG profile: the HTML's copy is the only file written. (The user's
+    // copy of the options goes first, so that the new defaults are read.)
+    testfiles::Remove(userFile);
+    LoadOptionsFrom(
+        "<ToolOptions><ProgramOptions Name='P'><O Name='MultipleCaptureProfiles' Value='0'/></ProgramOptions>"
+        "<Profiles Name='Profiles'><Profile Name='DefaultProfile'><O Name='TargetType' Value='jpg'/>"
+        "</Profile></Profiles><HotKeys/></ToolOptions>");
+    const CCaptureImage image = DetailedPicture();
+    ASSERT_TRUE(CopyCaptureToClipboard(*options, image, owner));
+    EXPECT_EQ(testfiles::List(folder), std::vector<std::wstring>{L"captureclip0.jpg"});
+    EXPECT_EQ(ReportLine(ReadInAnotherProcess(GetTempFolder(false)), "pixels"), "equal");
+
+    testfiles::Remove(userFile);
+    LoadOptionsFrom(
+        "<ToolOptions><ProgramOptions Name='P'><O Name='MultipleCaptureProfiles' Value='0'/>"
+        "<O Name='ClipboardPng' Value='0'/></ProgramOptions>"
+        "<Profiles Name='Profiles'><Profile Name='DefaultProfile'><O Name='TargetType' Value='png'/>"
+        "</Profile></Profiles><HotKeys/></ToolOptions>");
+    ASSERT_TRUE(CopyCaptureToClipboard(*options, image, owner));
+    const std::string report = ReadInAnotherProcess(GetTempFolder(false));
+    EXPECT_EQ(PlacedFormats(report), "formats: 8; HTML Format;") << report;
+    EXPECT_EQ(ReportLine(report, "png"), "none");
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    std::vector<UINT> formats;
+    for (UINT format = ::EnumClipboardFormats(0); format != 0; format = ::EnumClipboardFormats(format))
+        formats.push_back(format);
+    ::CloseClipboard();
+    EXPECT_EQ(formats.front(), UINT(CF_DIB));
+    EXPECT_EQ(std::count(formats.begin(), formats.end(), ::RegisterClipboardFormatW(L"PNG")), 0);
+    EXPECT_EQ(std::count(formats.begin(), formats.end(), ::RegisterClipboardFormatW(L"HTML Format")), 1);
 }

@@ -10,8 +10,11 @@
 
 #include <png.h>
 #include <tiffio.h>
+#include <zlib.h>
 
+#include <csetjmp>
 #include <cstring>
+#include <set>
 #include <thread>
 
 using unixtools::Identify;
@@ -229,4 +232,171 @@ TEST_F(ImageFiles, FailedSavesWriteNothingAndReportFailure) {
     ::CloseHandle(reader);
     EXPECT_EQ(Identify(held, "%m"), "BMP3");
     EXPECT_EQ(testfiles::List(folder), std::vector<std::wstring>{L"keep.png"});
+}
+
+namespace {
+
+// A picture in which each of the five PNG filters is the best for some
+// rows: a checkerboard (none), a horizontal ramp over row noise (sub),
+// repeated noisy rows (up), a flat colour with fine noise (average) and a
+// slanted plane (Paeth), in bands of seven rows, cycling.
+CCaptureImage FilterTestPicture(long w, long h) {
+    CCaptureImage image;
+    EXPECT_TRUE(image.Create(w, h, 24, kImageBmp));
+    uint32_t seed = 7;
+    const auto random = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 24;
+    };
+    std::vector<uint8_t> repeated(static_cast<size_t>(w) * 3);
+    for (uint8_t& v : repeated) v = static_cast<uint8_t>(random());
+    for (long top = 0; top < h; ++top) {
+        uint8_t* p = image.Row(h - 1 - top);
+        const long kind = (top / 7) % 5;
+        const uint32_t rowNoise = random();
+        for (long x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                uint8_t& v = p[x * 3 + c];
+                switch (kind) {
+                    case 0: v = ((x + top) % 2) ? 20 : 0; break;
+                    case 1: v = static_cast<uint8_t>(x * 3 + c * 50 + rowNoise); break;
+                    case 2: v = repeated[x * 3 + c]; break;
+                    case 3: v = static_cast<uint8_t>(100 + c * 40 + random() % 9); break;
+                    default: v = static_cast<uint8_t>(x * 2 + top * 3 + c * 30); break;
+                }
+            }
+    }
+    return image;
+}
+
+struct PngParts {
+    std::string idat;          // the IDAT chunks' data joined: the zlib stream
+    std::string filtered;      // that stream inflated: the filtered rows
+    bool inflated = false;
+};
+
+PngParts SplitPng(const std::string& file) {
+    PngParts parts;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const uint32_t length = uint32_t(uint8_t(file[at])) << 24 | uint32_t(uint8_t(file[at + 1])) << 16 |
+                                uint32_t(uint8_t(file[at + 2])) << 8 | uint8_t(file[at + 3]);
+        if (file.compare(at + 4, 4, "IDAT") == 0) parts.idat += file.substr(at + 8, length);
+        at += 12 + size_t(length);
+    }
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return parts;
+    std::string out(1 << 20, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(parts.idat.data());
+    z.avail_in = static_cast<uInt>(parts.idat.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        if (z.total_out == out.size()) out.resize(out.size() * 2);
+        z.next_out = reinterpret_cast<Bytef*>(out.data()) + z.total_out;
+        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+        result = inflate(&z, Z_NO_FLUSH);
+    }
+    // Z_STREAM_END only when the Adler-32 at the end matched.
+    parts.inflated = result == Z_STREAM_END && z.avail_in == 0;
+    out.resize(z.total_out);
+    parts.filtered = out;
+    inflateEnd(&z);
+    return parts;
+}
+
+void AppendPng(png_structp png, png_bytep data, png_size_t length) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
+}
+
+// The same picture written by libpng itself with its defaults, as the
+// writer did before it had bands.
+std::string LibpngReference(const CCaptureImage& image) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &out, AppendPng, nullptr);
+    const bool paletted = image.Bpp() <= 8;
+    png_set_IHDR(png, info, image.Width(), image.Height(), paletted ? image.Bpp() : 8,
+                 paletted ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_color> colours(256);
+    for (unsigned i = 0; i < image.PaletteSize(); ++i)
+        colours[i] = {image.Palette()[i].rgbRed, image.Palette()[i].rgbGreen, image.Palette()[i].rgbBlue};
+    if (paletted) png_set_PLTE(png, info, colours.data(), static_cast<int>(image.PaletteSize()));
+    png_write_info(png, info);
+    if (!paletted) png_set_bgr(png);
+    for (long y = image.Height() - 1; y >= 0; --y) png_write_row(png, const_cast<png_bytep>(image.Row(y)));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+bool HasFullFlush(const std::string& stream) { return stream.find(std::string("\0\0\xff\xff", 4)) != std::string::npos; }
+
+}  // namespace
+
+TEST_F(ImageFiles, LargePngsAreCompressedInBandsAndReadBackExactly) {
+    // Bands need two cores; the machine's count decides how many there are.
+    const bool severalCores = std::thread::hardware_concurrency() >= 2;
+    EXPECT_EQ(CCaptureImage::PngThreads(511), 1u);
+    EXPECT_EQ(CCaptureImage::PngThreads(512), severalCores ? 2u : 1u);
+    EXPECT_EQ(CCaptureImage::PngThreads(4000), std::min(15u, std::max(1u, std::thread::hardware_concurrency())));
+    for (const long rows : {1L, 511L, 512L, 513L, 4000L}) {
+        SCOPED_TRACE("rows: " + std::to_string(rows));
+        const long width = rows == 4000 ? 333 : 101;
+        const CCaptureImage image = FilterTestPicture(width, rows);
+        const std::wstring path = Save(image, (L"rows" + std::to_wstring(rows) + L".png").c_str());
+        const std::string file = testfiles::Read(path);
+
+        png_uint_32 w = 0, h = 0;
+        ExpectSamePixels(image, ReadPngRgb(path, w, h), 3);
+        const std::string check = unixtools::RunShell("pngcheck " + std::string("'") + unixtools::UnixPath(path) + "'");
+        EXPECT_EQ(check.rfind("OK: ", 0), 0u) << check;
+
+        // Byte for byte the rows libpng's own filter choice gives, in one
+        // zlib stream whose Adler-32 holds.
+        const PngParts parts = SplitPng(file);
+        const PngParts reference = SplitPng(LibpngReference(image));
+        ASSERT_TRUE(parts.inflated);
+        ASSERT_TRUE(reference.inflated);
+        ASSERT_EQ(parts.filtered.size(), size_t(rows) * (width * 3 + 1));
+        EXPECT_TRUE(parts.filtered == reference.filtered) << "the filtered rows differ from libpng's";
+        EXPECT_EQ(HasFullFlush(parts.idat), rows >= 512 && severalCores)
+            << "a full flush ends every band but the last";
+        if (rows == 4000) {
+            std::set<int> filters;
+            for (long r = 0; r < rows; ++r) filters.insert(uint8_t(parts.filtered[size_t(r) * (width * 3 + 1)]));
+            EXPECT_EQ(filters, (std::set<int>{0, 1, 2, 3, 4})) << "every filter is the best somewhere";
+            // No more than a little larger than libpng's single stream.
+            EXPECT_LT(double(parts.idat.size()), reference.idat.size() * 1.02);
+        }
+
+        std::vector<uint8_t> memory;
+        ASSERT_TRUE(image.EncodePng(memory));
+        EXPECT_TRUE(std::string(memory.begin(), memory.end()) == file) << "memory and file get the same bytes";
+    }
+}
+
+TEST_F(ImageFiles, LargePalettedPngsAreBandedUnfiltered) {
+    for (const int bits : {1, 8}) {
+        SCOPED_TRACE("bits: " + std::to_string(bits));
+        CCaptureImage image = FilterTestPicture(517, 1200);
+        ASSERT_TRUE(bits == 1 ? image.DecreaseBpp(1, true) : image.GrayScale());
+        const std::wstring path = Save(image, bits == 1 ? L"mono.png" : L"grey.png");
+        png_uint_32 w = 0, h = 0;
+        ExpectSamePixels(image, ReadPngRgb(path, w, h), 3);
+        const std::string check = unixtools::RunShell("pngcheck '" + unixtools::UnixPath(path) + "'");
+        EXPECT_EQ(check.rfind("OK: ", 0), 0u) << check;
+        const PngParts parts = SplitPng(testfiles::Read(path));
+        const PngParts reference = SplitPng(LibpngReference(image));
+        ASSERT_TRUE(parts.inflated);
+        EXPECT_TRUE(parts.filtered == reference.filtered) << "no filter, as libpng does for palette images";
+        EXPECT_EQ(HasFullFlush(parts.idat), std::thread::hardware_concurrency() >= 2);
+    }
+    std::vector<uint8_t> none{1, 2, 3};
+    EXPECT_FALSE(CCaptureImage().EncodePng(none));
+    EXPECT_TRUE(none.empty()) << "an empty image has no PNG";
 }
