@@ -22,14 +22,21 @@ const UINT g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
 // The longest text a balloon shows.
 constexpr size_t kBalloonTextLength = 255;
 
-// Every "{1}", "{2}", ... of text replaced by the value of its number.
-std::wstring FillArguments(std::wstring text, const std::vector<std::wstring>& values) {
-    for (size_t i = 0; i < values.size(); ++i) {
-        const std::wstring marker = L"{" + std::to_wstring(i + 1) + L"}";
-        for (size_t at = text.find(marker); at != std::wstring::npos; at = text.find(marker, at + values[i].size()))
-            text.replace(at, marker.size(), values[i]);
+// Every "{1}", "{2}", ... of text replaced by the value of its number, in
+// one pass, so that a file name with "{2}" in it stays as it is.
+std::wstring FillArguments(const std::wstring& text, const std::vector<std::wstring>& values) {
+    std::wstring filled;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const size_t close = text[i] == L'{' ? text.find(L'}', i) : std::wstring::npos;
+        if (close != std::wstring::npos && close == i + 2 && text[i + 1] >= L'1' &&
+            static_cast<size_t>(text[i + 1] - L'1') < values.size()) {
+            filled += values[static_cast<size_t>(text[i + 1] - L'1')];
+            i = close;
+        } else {
+            filled += text[i];
+        }
     }
-    return text;
+    return filled;
 }
 
 // The notification's lines: where the file went, and the clipboard. A
