@@ -8,12 +8,16 @@
 #include "platform/Foreground.h"
 #include "uikit/CorvaneApp.h"
 
+#include <utility>
+
 namespace {
 
 long g_busy = CCaptureEngine::kIdle;
 CaptureOptions* g_processOptions = nullptr;
 HWND g_mainWindow = nullptr;
 CCaptureEngine* g_applicationEngine = nullptr;
+bool g_programRequest = false;
+CCaptureEngine::OutcomeListener g_outcomeListener;
 
 // A request refused because a dialog is open brings that dialog forward.
 void BringOpenDialogForward() {
@@ -78,9 +82,23 @@ const CCaptureEngine& CCaptureEngine::ToolbarOwner() const {
 HWND CCaptureEngine::ProcessMainWindow() { return g_mainWindow; }
 CaptureOptions* CCaptureEngine::Options() const { return ownOptions_ ? ownOptions_ : g_processOptions; }
 HWND CCaptureEngine::ClipboardOwner() const { return g_mainWindow ? g_mainWindow : messageWindow_.hwnd(); }
-CaptureContext CCaptureEngine::Context(CaptureOptions& options) const {
-    return CaptureContext{options, ToolbarOwner().toolbarWindow_, ClipboardOwner(), ProgramKeyPath()};
+CaptureContext CCaptureEngine::Context(CaptureOptions& options, bool ownRequest) const {
+    CaptureContext context{options, ToolbarOwner().toolbarWindow_, ClipboardOwner(), ProgramKeyPath()};
+    if (ownRequest && g_outcomeListener) {
+        context.onOutcome = [](const CaptureOutcome& outcome) {
+            try {
+                if (g_outcomeListener) g_outcomeListener(outcome);
+            } catch (...) {
+                // A listener that fails leaves the capture as it was.
+            }
+        };
+    }
+    return context;
 }
+CCaptureEngine::ProgramRequest::ProgramRequest() { g_programRequest = true; }
+CCaptureEngine::ProgramRequest::~ProgramRequest() { g_programRequest = false; }
+bool CCaptureEngine::TakeProgramRequest() { return std::exchange(g_programRequest, false); }
+void CCaptureEngine::SetOutcomeListener(OutcomeListener listener) { g_outcomeListener = std::move(listener); }
 long CCaptureEngine::BusyState() { return g_busy; }
 
 STDMETHODIMP CCaptureEngine::QueryInterface(REFIID iid, void** out) {
@@ -153,6 +171,9 @@ STDMETHODIMP CCaptureEngine::GetOptions(IDispatch** optionsInterface) {
 }
 
 STDMETHODIMP CCaptureEngine::ShowToolBar() {
+    // Calls that capture nothing take the program's mark too, so that a
+    // client's call during their dialogs cannot find it.
+    TakeProgramRequest();
     if (g_busy != kIdle) {
         BringOpenDialogForward();
         return kStatusBusy;
@@ -172,6 +193,7 @@ STDMETHODIMP CCaptureEngine::RebuildToolBar() {
 // request brings the open one forward and answers S_FALSE, and so does a
 // process that has no dialogs to show.
 long CCaptureEngine::ShowApplicationDialog(long busyCode, int (CCorvaneApp::*show)()) {
+    TakeProgramRequest();
     if (g_busy != kIdle) {
         BringOpenDialogForward();
         return kStatusBusy;
@@ -192,6 +214,7 @@ STDMETHODIMP CCaptureEngine::DisplayOptionsDlg() {
 STDMETHODIMP CCaptureEngine::About() { return ShowApplicationDialog(kBusyAbout, &CCorvaneApp::ShowAboutDialog); }
 
 STDMETHODIMP CCaptureEngine::ResizeApplication() {
+    TakeProgramRequest();
     if (g_busy != kIdle) return kStatusBusy;
     BusyScope busy(kBusyResize);
     operations_.ResizeApplication(ToolbarOwner().toolbarWindow_);
@@ -205,6 +228,7 @@ STDMETHODIMP CCaptureEngine::CaptureWindow() { return CaptureAfter(DelayedCaptur
 STDMETHODIMP CCaptureEngine::CaptureRegion() { return CaptureAfter(DelayedCapture::Region, 0); }
 
 long CCaptureEngine::CaptureAfter(DelayedCapture capture, int seconds, const CountdownWnd::TickHandler& onTick) {
+    const bool ownRequest = TakeProgramRequest();
     if (g_busy != kIdle) return kStatusBusy;
     // Without options there is nothing to do with a picture: no countdown,
     // no overlay.
@@ -225,14 +249,15 @@ long CCaptureEngine::CaptureAfter(DelayedCapture capture, int seconds, const Cou
     CaptureOptions* options = Options();
     if (options == nullptr) return kStatusNoOptions;
     switch (capture) {
-        case DelayedCapture::FullScreen: operations_.CaptureFullScreen(Context(*options)); break;
-        case DelayedCapture::Window: operations_.CaptureWindow(Context(*options)); break;
-        case DelayedCapture::Region: operations_.CaptureRegion(Context(*options)); break;
+        case DelayedCapture::FullScreen: operations_.CaptureFullScreen(Context(*options, ownRequest)); break;
+        case DelayedCapture::Window: operations_.CaptureWindow(Context(*options, ownRequest)); break;
+        case DelayedCapture::Region: operations_.CaptureRegion(Context(*options, ownRequest)); break;
     }
     return kStatusOk;
 }
 
 long CCaptureEngine::CaptureLastRectangle() {
+    const bool ownRequest = TakeProgramRequest();
     if (g_busy != kIdle) return kStatusBusy;
     CaptureOptions* options = Options();
     if (options == nullptr) return kStatusNoOptions;
@@ -242,14 +267,15 @@ long CCaptureEngine::CaptureLastRectangle() {
     // Post-processed with the rectangle's profile, as the rectangle it
     // repeats was.
     options->SetProperty(L"CaptureMode", platform::Variant(static_cast<long>(kCaptureModeRectangle)));
-    operations_.CaptureRect(Context(*options), last.left, last.top, last.right - last.left, last.bottom - last.top);
+    operations_.CaptureRect(Context(*options, ownRequest), last.left, last.top, last.right - last.left, last.bottom - last.top);
     return kStatusOk;
 }
 
 STDMETHODIMP CCaptureEngine::CaptureRect(LONG x, LONG y, LONG width, LONG height, HBITMAP*) {
+    const bool ownRequest = TakeProgramRequest();
     CaptureOptions* options = Options();
     if (options == nullptr) return kStatusNoOptions;
-    operations_.CaptureRect(Context(*options), x, y, width, height);
+    operations_.CaptureRect(Context(*options, ownRequest), x, y, width, height);
     return kStatusOk;
 }
 

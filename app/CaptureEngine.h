@@ -12,6 +12,8 @@
 #include <ShotDeskLib.h>
 #include <windows.h>
 
+#include <functional>
+
 class CaptureOptions;
 class CCorvaneApp;
 
@@ -117,6 +119,23 @@ public:
     // serves automation only.
     static CCaptureEngine* ApplicationEngine();
 
+    // Marks the interactive program's own requests (its hot keys, toolbar
+    // and tray menu) while it lives: the next capture call that starts
+    // inside it takes the mark, and its outcomes reach the outcome
+    // listener. A call from an automation client (even one that arrives
+    // while such a capture's overlay reads messages) finds no mark.
+    class ProgramRequest {
+    public:
+        ProgramRequest();
+        ~ProgramRequest();
+        ProgramRequest(const ProgramRequest&) = delete;
+        ProgramRequest& operator=(const ProgramRequest&) = delete;
+    };
+    using OutcomeListener = std::function<void(const CaptureOutcome&)>;
+    // Hears the outcome of each capture the program asked for itself; an
+    // empty listener hears nothing.
+    static void SetOutcomeListener(OutcomeListener listener);
+
     // How many shutter sounds this instance played.
     int SoundsPlayed() const { return operations_.SoundsPlayed(); }
 
@@ -125,7 +144,11 @@ private:
     // The clipboard needs an owner window of this process: the main window,
     // or in a process without one the instance's own message-only window.
     HWND ClipboardOwner() const;
-    CaptureContext Context(CaptureOptions& options) const;
+    // ownRequest: the program's own request, whose outcomes the listener
+    // hears.
+    CaptureContext Context(CaptureOptions& options, bool ownRequest) const;
+    // Takes the mark of a ProgramRequest, so that it counts for one call.
+    static bool TakeProgramRequest();
     // The object whose toolbar this one shows: the application's, or itself.
     CCaptureEngine& ToolbarOwner();
     const CCaptureEngine& ToolbarOwner() const;

@@ -43,6 +43,7 @@ protected:
     void OnInitDialog() override {
         SetCheck(L"startup", answers_.startup);
         SetCheck(L"hidecursor", answers_.hideCursor);
+        SetCheck(L"notify", answers_.notify);
         SetCheck(L"clipboard", answers_.clipboard);
         SetCheck(L"save", answers_.save);
         SetCheck(L"open", answers_.open);
@@ -103,6 +104,7 @@ private:
     void Store() {
         ReadCheck(L"startup", answers_.startup);
         ReadCheck(L"hidecursor", answers_.hideCursor);
+        ReadCheck(L"notify", answers_.notify);
         ReadCheck(L"clipboard", answers_.clipboard);
         ReadCheck(L"save", answers_.save);
         ReadCheck(L"open", answers_.open);
@@ -174,6 +176,7 @@ bool ConfigurationWizard::WriteAnswers() {
                                                                                       answers_.hotKey->virtualKey)
                                                            : std::wstring());
     options_.SetProgramOption(L"HideCursor", answers_.hideCursor ? L"1" : L"0", false);
+    options_.SetProgramOption(L"NotifyAfterCapture", answers_.notify ? L"1" : L"0", false);
     options_.SetProfileOption(L"DefaultProfile", L"Action",
                               WizardActionText(answers_.clipboard, answers_.save, answers_.open));
     for (const wchar_t* type : {L".bmp", L".jpg", L".png", L".tif"}) {

@@ -14,6 +14,7 @@ class CaptureOptions;
 struct WizardAnswers {
     bool startup = true;
     bool hideCursor = true;
+    bool notify = true;
     bool clipboard = true;
     bool save = false;
     bool open = false;

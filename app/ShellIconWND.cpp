@@ -4,8 +4,12 @@
 #include "app/ShotDeskConstants.h"
 #include "app/ToolBarControl.h"
 #include "capture/LastRectangle.h"
+#include "output/RecentCaptures.h"
 #include "resources/resource.h"
+#include "shellutil/ShellOpen.h"
 #include "uikit/TextCatalog.h"
+
+#include <shlwapi.h>
 
 #include <string>
 #include <utility>
@@ -14,6 +18,52 @@
 namespace {
 
 const UINT g_taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+// The longest text a balloon shows.
+constexpr size_t kBalloonTextLength = 255;
+
+// Every "{1}", "{2}", ... of text replaced by the value of its number, in
+// one pass, so that a file name with "{2}" in it stays as it is.
+std::wstring FillArguments(const std::wstring& text, const std::vector<std::wstring>& values) {
+    std::wstring filled;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const size_t close = text[i] == L'{' ? text.find(L'}', i) : std::wstring::npos;
+        if (close != std::wstring::npos && close == i + 2 && text[i + 1] >= L'1' &&
+            static_cast<size_t>(text[i + 1] - L'1') < values.size()) {
+            filled += values[static_cast<size_t>(text[i + 1] - L'1')];
+            i = close;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled;
+}
+
+// The notification's lines: where the file went, and the clipboard. A
+// folder too long for the balloon is shortened in its middle.
+std::wstring NotificationText(const CaptureOutcome& outcome) {
+    const std::wstring width = std::to_wstring(outcome.width), height = std::to_wstring(outcome.height);
+    const std::wstring copied =
+        outcome.copied ? FillArguments(ExpandText(L"NotifyCopied", true), {width, height}) : std::wstring();
+    if (outcome.savedPath.empty()) return copied;
+    const size_t slash = outcome.savedPath.find_last_of(L'\\');
+    const std::wstring name = slash == std::wstring::npos ? outcome.savedPath : outcome.savedPath.substr(slash + 1);
+    std::wstring folder = slash == std::wstring::npos ? std::wstring() : outcome.savedPath.substr(0, slash);
+    const auto make = [&] {
+        const std::wstring saved = FillArguments(ExpandText(L"NotifySaved", true), {name, width, height, folder});
+        return copied.empty() ? saved : saved + L"\n" + copied;
+    };
+    std::wstring text = make();
+    if (text.size() > kBalloonTextLength && text.size() - folder.size() + 8 < kBalloonTextLength) {
+        const size_t room = kBalloonTextLength - (text.size() - folder.size());
+        std::vector<wchar_t> shortened(room + 1, L'\0');
+        if (::PathCompactPathExW(shortened.data(), folder.c_str(), static_cast<UINT>(room + 1), 0)) {
+            folder = shortened.data();
+            text = make();
+        }
+    }
+    return text.substr(0, kBalloonTextLength);
+}
 
 }  // namespace
 
@@ -38,6 +88,8 @@ void CShellIconWND::ShowPopupMenu() {
     state.rectangleKey = app_.RegisteredHotKeyName(L"RegionCaptureKey");
     RECT last{};
     state.lastRectangleStored = ReadLastRectangle(ProgramKeyPath(), last);
+    recentShown_ = ReadRecentCaptures(ProgramKeyPath());
+    for (const std::wstring& path : recentShown_) state.recentCaptures.push_back(RecentCaptureMenuText(path));
     // The menu of the previous showing is destroyed here; without a new one
     // the slot keeps it.
     if (HMENU popup = LoadTrayMenu(::GetModuleHandleW(nullptr), state)) trayMenu_.SetMenu(0, popup, true);
@@ -64,6 +116,7 @@ void CShellIconWND::RunMenuCapture(UINT id) {
     if (engine == nullptr) return;
     // As for a hot key, the icon is away while the capture runs.
     const bool iconWasThere = trayIcon_.Remove();
+    CCaptureEngine::ProgramRequest request;
     switch (id) {
         case ID_TRAY_CAPTURE_FULL_SCREEN: engine->CaptureFullScreen(); break;
         case ID_TRAY_CAPTURE_WINDOW: engine->CaptureWindow(); break;
@@ -84,6 +137,7 @@ void CShellIconWND::RunDelayedCapture(UINT id) {
     const UINT index = id - ID_TRAY_FULL_SCREEN_AFTER_3;
     const auto capture = static_cast<CCaptureEngine::DelayedCapture>(index / 3);
     bool iconWasThere = false;
+    CCaptureEngine::ProgramRequest request;
     engine->CaptureAfter(capture, kSeconds[index % 3], [&](int secondsLeft) {
         if (secondsLeft > 0) {
             trayIcon_.SetTip(FillFirstArgument(ExpandText(L"CaptureCountdownTip", true), std::to_wstring(secondsLeft)));
@@ -99,6 +153,7 @@ void CShellIconWND::RunDelayedCapture(UINT id) {
 bool CShellIconWND::OnCommand(UINT id) {
     try {
         if (id == ID_TRAY_CAPTURE) {
+            CCaptureEngine::ProgramRequest request;
             if (ICaptureEngine* engine = app_.Engine()) engine->Capture();
         } else if (id >= ID_TRAY_MODE_FIRST && id <= ID_TRAY_MODE_LAST) {
             if (CaptureOptions* options = app_.Options())
@@ -117,6 +172,14 @@ bool CShellIconWND::OnCommand(UINT id) {
         } else if (id >= ID_TRAY_FULL_SCREEN_AFTER_3 && id <= ID_TRAY_RECTANGLE_AFTER_10) {
             // The countdown gives the menu time enough to go.
             RunDelayedCapture(id);
+        } else if (id >= ID_TRAY_RECENT_FIRST && id <= ID_TRAY_RECENT_LAST) {
+            const size_t index = id - ID_TRAY_RECENT_FIRST;
+            if (index < recentShown_.size() && !OpenWithShell(recentShown_[index], hwnd())) ::MessageBeep(MB_ICONWARNING);
+        } else if (id == ID_TRAY_CLEAR_RECENT) {
+            ClearRecentCaptures(ProgramKeyPath());
+            recentShown_.clear();
+        } else if (id == ID_TRAY_OPEN_CAPTURE_FOLDER) {
+            OpenCaptureFolder();
         } else if (id == ID_TRAY_EXIT) {
             ::PostQuitMessage(0);
         } else {
@@ -128,8 +191,46 @@ bool CShellIconWND::OnCommand(UINT id) {
     return true;
 }
 
+void CShellIconWND::OpenCaptureFolder() {
+    CaptureOptions* options = app_.Options();
+    std::wstring folder =
+        options ? TrimTargetFolder(options->GetProfileOption(L"DefaultProfile", L"TargetFolder")) : std::wstring();
+    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(folder.c_str());
+    // A folder that is not there (or none set) cannot be opened.
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !OpenWithShell(folder, hwnd()))
+        ::MessageBeep(MB_ICONWARNING);
+}
+
+void CShellIconWND::OnCaptureOutcome(const CaptureOutcome& outcome) {
+    // A failed save showed its message box; that is all the user hears.
+    if (outcome.failed || !outcome.Produced()) return;
+    CaptureOptions* options = app_.Options();
+    if (options && options->GetProgramOption(L"NotifyAfterCapture", false) == L"0") return;
+    pendingText_ = NotificationText(outcome);
+    pendingFile_ = outcome.savedPath;
+    notificationPending_ = true;
+    ShowPendingNotification();
+}
+
+void CShellIconWND::ShowPendingNotification() {
+    if (!notificationPending_ || !trayIcon_.IsAdded()) return;
+    notificationPending_ = false;
+    // The program's icon in the size the shell draws a large balloon icon;
+    // a shared icon, which nobody destroys.
+    HICON icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                 IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                                 ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    // Only the newest balloon's click counts.
+    if (trayIcon_.ShowBalloon(app_.GetProductName(), pendingText_, icon)) balloonFile_ = pendingFile_;
+}
+
 void CShellIconWND::BringIconBack() {
-    if (trayIcon_.Add() || trayIcon_.IsAdded()) return;
+    if (trayIcon_.Add() || trayIcon_.IsAdded()) {
+        ShowPendingNotification();
+        return;
+    }
     iconRetries_ = 20;
     ::SetTimer(hwnd(), kIconRetryTimer, 500, nullptr);
 }
@@ -166,6 +267,11 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
                 case WM_RBUTTONUP:
                     ShowPopupMenu();
                     break;
+                case NIN_BALLOONUSERCLICK:
+                    // The file of a notification opens in its folder; one
+                    // about the clipboard alone has nothing to show.
+                    if (!balloonFile_.empty()) OpenFolderSelectingFile(balloonFile_, hwnd());
+                    return 0;
                 default:
                     break;
             }
@@ -199,6 +305,7 @@ LRESULT CShellIconWND::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             if (wParam != kIconRetryTimer) break;
             if (toolbarVisible_ || trayIcon_.IsAdded() || trayIcon_.Add() || --iconRetries_ <= 0)
                 ::KillTimer(hwnd(), kIconRetryTimer);
+            ShowPendingNotification();
             return 0;
         case kShowToolbarMessage:
             if (ICaptureEngine* engine = app_.Engine()) engine->ShowToolBar();

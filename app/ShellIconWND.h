@@ -4,7 +4,11 @@
 // out its commands, and is the window the global hot keys belong to.
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
+#include "output/PostProcessing.h"
 #include "platform/Window.h"
+
+#include <string>
+#include <vector>
 
 class CShotDeskApp;
 
@@ -33,12 +37,21 @@ public:
     void ShowPopupMenu();
     // The icon stays away while the capture toolbar shows.
     bool ToolbarVisible() const { return toolbarVisible_; }
+    // A capture the program asked for itself is done: unless the options
+    // say "NotifyAfterCapture" "0", or the capture made nothing or its save
+    // failed, a notification at the icon says where the picture went. The
+    // icon is away during a capture, so it shows once the icon is back.
+    void OnCaptureOutcome(const CaptureOutcome& outcome);
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void SetUpTrayIcon();
+    // The waiting notification, at the icon once it is in the tray.
+    void ShowPendingNotification();
+    // The default profile's folder, through the shell.
+    void OpenCaptureFolder();
     int iconRetries_ = 0;
     bool OnCommand(UINT id);
     void RunMenuCapture(UINT id);
@@ -53,4 +66,12 @@ private:
     int doubleClickPending_ = 0;
     UINT pendingCapture_ = 0;
     bool toolbarVisible_ = false;
+    bool notificationPending_ = false;
+    std::wstring pendingText_;
+    std::wstring pendingFile_;
+    // The file of the newest balloon, opened in its folder by a click on
+    // it; empty for one about the clipboard only.
+    std::wstring balloonFile_;
+    // The recent captures as the menu last showed them, for its commands.
+    std::vector<std::wstring> recentShown_;
 };

@@ -182,6 +182,9 @@ bool CShotDeskApp::InitInstance() {
         engine->QueryInterface(IID_ICaptureEngine, reinterpret_cast<void**>(&engine_));
         engine_->SetOptions(static_cast<ULONG>(reinterpret_cast<UINT_PTR>(options_.get())));
         CCaptureEngine::SetApplicationEngine(engine);
+        // The program's own captures are told at its tray icon.
+        CCaptureEngine::SetOutcomeListener(
+            [this](const CaptureOutcome& outcome) { trayWindow_.OnCaptureOutcome(outcome); });
     }
     interactive_ = created;
     // Without an engine a hot key could do nothing but swallow its keys.
@@ -395,6 +398,7 @@ void CShotDeskApp::OnHotKey(WPARAM id, LPARAM keys) {
         for (int i = 0; i < 5 && !matched; ++i) {
             if (id != hotKeyIds_[i]) continue;
             matched = true;
+            CCaptureEngine::ProgramRequest request;
             if (engine_) (engine_->*kHotKeyRows[i].action)();
         }
         if (!matched) ::MessageBeep(static_cast<UINT>(-1));
@@ -459,6 +463,7 @@ int CShotDeskApp::ExitInstance() {
     if (exited_) return exitCode_;
     exited_ = true;
     KeepForNextStart();
+    CCaptureEngine::SetOutcomeListener({});
     trayWindow_.Destroy();
     UnregisterHotKeys();
     platform::ComModule::OnLastUnlock(nullptr);

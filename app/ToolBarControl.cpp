@@ -137,6 +137,8 @@ std::wstring ToolBarControl::ToolTipText(int commandId) const {
 }
 
 void ToolBarControl::OnButton(int commandId) {
+    // The toolbar's buttons are the program's own requests, whoever showed it.
+    CCaptureEngine::ProgramRequest request;
     switch (commandId) {
         case kFullScreenId: engine_.CaptureFullScreen(); break;
         case kWindowId: engine_.CaptureWindow(); break;

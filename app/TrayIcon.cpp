@@ -1,6 +1,7 @@
 #include "app/TrayIcon.h"
 
 #include <algorithm>
+#include <iterator>
 
 TrayIcon::TrayIcon() { Reset(); }
 
@@ -89,6 +90,23 @@ bool TrayIcon::SetTip(const std::wstring& tip) {
     std::copy_n(tip.begin(), n, data_.szTip);
     data_.uFlags |= NIF_TIP;
     return !autoApply_ || Apply();
+}
+
+bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text, HICON icon) {
+    if (!added_ || data_.hWnd == nullptr || data_.uID == kNoId) return false;
+    // The balloon needs the whole structure; the icon's own data keeps its
+    // first-version size.
+    NOTIFYICONDATAW balloon{};
+    balloon.cbSize = sizeof(balloon);
+    balloon.hWnd = data_.hWnd;
+    balloon.uID = data_.uID;
+    balloon.uFlags = NIF_INFO;
+    std::copy_n(title.begin(), std::min<size_t>(title.size(), std::size(balloon.szInfoTitle) - 1), balloon.szInfoTitle);
+    std::copy_n(text.begin(), std::min<size_t>(text.size(), std::size(balloon.szInfo) - 1), balloon.szInfo);
+    balloon.dwInfoFlags = icon ? NIIF_USER | NIIF_LARGE_ICON : NIIF_INFO;
+    balloon.hBalloonIcon = icon;
+    balloon.uTimeout = 10000;
+    return ::Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
 }
 
 bool TrayIcon::Restore() {

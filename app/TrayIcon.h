@@ -31,6 +31,11 @@ public:
     bool LoadIconResource(int id);
     // At most 62 characters of text are shown.
     bool SetTip(const std::wstring& tip);
+    // A notification balloon at the icon: a title (at most 63 characters),
+    // a text (at most 255) and icon as its picture (the shell copies it).
+    // False when the icon is not in the notification area or the shell
+    // refused.
+    bool ShowBalloon(const std::wstring& title, const std::wstring& text, HICON icon);
     // After the shell restarted ("TaskbarCreated").
     bool Restore();
 

@@ -3,6 +3,7 @@
 #include "resources/resource.h"
 #include "uikit/TextCatalog.h"
 
+#include <algorithm>
 #include <vector>
 
 TrayMenu::~TrayMenu() {
@@ -63,7 +64,56 @@ void AddHotKeyName(HMENU menu, UINT id, const std::wstring& key) {
     ::SetMenuItemInfoW(menu, id, FALSE, &write);
 }
 
+// The submenu that holds the first recent capture's item.
+HMENU RecentSubmenu(HMENU menu) {
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        HMENU sub = ::GetSubMenu(menu, i);
+        if (sub && ::GetMenuState(sub, ID_TRAY_RECENT_FIRST, MF_BYCOMMAND) != static_cast<UINT>(-1)) return sub;
+    }
+    return nullptr;
+}
+
+void FillRecentCaptures(HMENU menu, const std::vector<std::wstring>& items) {
+    HMENU recent = RecentSubmenu(menu);
+    if (recent == nullptr) return;
+    if (items.empty()) {
+        ::EnableMenuItem(recent, ID_TRAY_RECENT_FIRST, MF_BYCOMMAND | MF_GRAYED);
+        ::EnableMenuItem(recent, ID_TRAY_CLEAR_RECENT, MF_BYCOMMAND | MF_GRAYED);
+        return;
+    }
+    ::DeleteMenu(recent, ID_TRAY_RECENT_FIRST, MF_BYCOMMAND);
+    const UINT count = static_cast<UINT>(std::min<size_t>(items.size(), ID_TRAY_RECENT_LAST - ID_TRAY_RECENT_FIRST + 1));
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring text = items[i];
+        MENUITEMINFOW item{sizeof(item)};
+        item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
+        item.fType = MFT_STRING;
+        item.wID = ID_TRAY_RECENT_FIRST + i;
+        item.dwTypeData = text.data();
+        ::InsertMenuItemW(recent, i, TRUE, &item);
+    }
+}
+
 }  // namespace
+
+std::wstring RecentCaptureMenuText(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    std::wstring text;
+    for (const wchar_t c : slash == std::wstring::npos ? path : path.substr(slash + 1)) {
+        if (c == L'&') text += L'&';
+        text += c;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    FILETIME local{};
+    SYSTEMTIME time{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        !::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !::FileTimeToSystemTime(&local, &time))
+        return text;
+    wchar_t date[128] = {}, clock[128] = {};
+    ::GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, 128, nullptr);
+    ::GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, clock, 128);
+    return text + L"\t" + date + L" " + clock;
+}
 
 HMENU LoadTrayMenu(HMODULE module, const TrayMenuState& state) {
     HMENU bar = ::LoadMenuW(module, MAKEINTRESOURCEW(IDR_TRAY_MENU));
@@ -81,5 +131,6 @@ HMENU LoadTrayMenu(HMODULE module, const TrayMenuState& state) {
     AddHotKeyName(popup, ID_TRAY_CAPTURE_RECTANGLE, state.rectangleKey);
     if (!state.lastRectangleStored)
         ::EnableMenuItem(popup, ID_TRAY_CAPTURE_LAST_RECTANGLE, MF_BYCOMMAND | MF_GRAYED);
+    FillRecentCaptures(popup, state.recentCaptures);
     return popup;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class TrayMenu {
 public:
@@ -31,12 +32,22 @@ struct TrayMenuState {
     std::wstring windowKey;
     std::wstring rectangleKey;
     bool lastRectangleStored = false;
+    // The items of "Recent captures", newest first: each file's name, "\t"
+    // and its time (RecentCaptureMenuText). At most ten are shown.
+    std::vector<std::wstring> recentCaptures;
 };
+
+// A recent capture's item: the file name (its "&" doubled, so that it is
+// not read as a mnemonic), "\t" and the file's last change in the user's
+// short date and time.
+std::wstring RecentCaptureMenuText(const std::wstring& path);
 
 // Replaces every item text of a menu (and its submenus) by its translation.
 void TranslateMenu(HMENU menu);
 // The popup of the tray menu resource of module, detached from its menu bar,
 // its texts translated, each capture item followed by "\t" and its hot key,
-// and "Capture last rectangle" greyed without a stored rectangle. The caller
+// "Capture last rectangle" greyed without a stored rectangle, and the recent
+// captures in their submenu (a greyed "(empty)" and "Clear this list"
+// without any). The caller
 // owns it; nullptr (the last error set) when the resource has no popup.
 HMENU LoadTrayMenu(HMODULE module, const TrayMenuState& state);

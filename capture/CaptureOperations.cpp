@@ -8,6 +8,7 @@
 #include "capture/WindowCaptureWnd.h"
 #include "options/CaptureOptions.h"
 #include "output/PostProcessing.h"
+#include "output/RecentCaptures.h"
 #include "platform/Gdi.h"
 #include "platform/Monitors.h"
 #include "platform/TraceTimer.h"
@@ -42,8 +43,14 @@ bool ShowResizePicker(ResizePickerWnd& picker) {
 
 namespace {
 
+// Every saved file joins the user's recent captures, whoever asked for
+// the picture.
 int PostProcess(const CaptureContext& context, CCaptureImage& image) {
-    return ImagePostProcessing(context.options, image, context.clipboardOwner);
+    CaptureOutcome outcome;
+    const int ran = ImagePostProcessing(context.options, image, context.clipboardOwner, &outcome);
+    if (!outcome.savedPath.empty()) AddRecentCapture(context.programKey, outcome.savedPath);
+    if (context.onOutcome) context.onOutcome(outcome);
+    return ran;
 }
 
 // Hides a visible toolbar for the grab and shows it again afterwards.

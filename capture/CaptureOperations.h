@@ -4,9 +4,11 @@
 // knows nothing of COM or of the toolbar: each operation is given the
 // options, the window to hide for the grab and the clipboard's owner.
 #include "output/CaptureImage.h"
+#include "output/PostProcessing.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 class BKImageCaptureWnd;
@@ -21,8 +23,10 @@ struct CaptureContext {
     // The window of this process that owns copied captures.
     HWND clipboardOwner = nullptr;
     // The program's key below HKEY_CURRENT_USER, where the last rectangle
-    // is kept; empty keeps nothing.
+    // and the recent captures are kept; empty keeps nothing.
     std::wstring programKey;
+    // Hears what came of each post-processed picture; may be empty.
+    std::function<void(const CaptureOutcome&)> onOutcome;
 };
 
 class CaptureOperations {

@@ -11,6 +11,8 @@
 
 #include <shlwapi.h>
 
+#include <cstdlib>
+
 namespace {
 
 constexpr wchar_t kPromptWhenSaving[] = L"<PromptWhenSaving>";
@@ -96,34 +98,46 @@ std::wstring SaveErrorText() {
            L"the disk has room.";
 }
 
-std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& image) {
+std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& image, bool* failed) {
     const std::wstring path = MakeCaptureFileName(options);
     if (path.empty()) return {};
     if (image.SaveToFile(path, CCaptureImage::FormatFromFileName(path))) return path;
+    if (failed) *failed = true;
     ShowProgramMessage(path + L"\n" + SaveErrorText(), MB_OK | MB_ICONWARNING);
     return {};
 }
 
-int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner) {
+int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner, CaptureOutcome* outcome) {
     TraceTimer trace(L"CCaptureEngine::ImagePostProcessing");
+    CaptureOutcome result;
+    const auto save = [&] {
+        result.savedPath = SaveCaptureToFile(options, image, &result.failed);
+        return result.savedPath;
+    };
+    const auto copy = [&] { result.copied = CopyCaptureToClipboard(options, image, clipboardOwner); };
+    int ran = 1;
     try {
         ApplyColorDepth(options, image);
+        result.width = image.Width();
+        // A top-down picture keeps a negative height in its header.
+        result.height = std::labs(image.Height());
         const std::wstring action = options.GetCaptureOption(L"Action");
         if (action == L"Save to file") {
-            SaveCaptureToFile(options, image);
+            save();
         } else if (action == L"Save to clipboard") {
-            CopyCaptureToClipboard(options, image, clipboardOwner);
+            copy();
         } else if (action == L"Save to clipboard and file") {
-            SaveCaptureToFile(options, image);
-            CopyCaptureToClipboard(options, image, clipboardOwner);
+            save();
+            copy();
         } else if (action == L"Save to file and run editor") {
-            RunImageEditor(options, SaveCaptureToFile(options, image));
+            RunImageEditor(options, save());
         } else if (action == L"Save to clipboard,to file and run editor") {
-            CopyCaptureToClipboard(options, image, clipboardOwner);
-            RunImageEditor(options, SaveCaptureToFile(options, image));
+            copy();
+            RunImageEditor(options, save());
         }
-        return 1;
     } catch (...) {
-        return 0;
+        ran = 0;
     }
+    if (outcome) *outcome = result;
+    return ran;
 }

@@ -34,12 +34,28 @@ void ApplyColorDepth(CaptureOptions& options, CCaptureImage& image);
 std::wstring MakeCaptureFileName(CaptureOptions& options);
 
 // Saves the capture under MakeCaptureFileName; on failure shows the path and
-// the save error. Returns the saved path, or empty when nothing was saved.
-std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& image);
+// the save error (and sets *failed). Returns the saved path, or empty when
+// nothing was saved.
+std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& image, bool* failed = nullptr);
+
+// What post-processing made of one capture: the file it saved (empty for
+// none), whether the clipboard took the picture, the picture's size, and
+// whether a save failed (its message box was shown).
+struct CaptureOutcome {
+    std::wstring savedPath;
+    bool copied = false;
+    long width = 0;
+    long height = 0;
+    bool failed = false;
+    // Something the user can find: a file or the clipboard.
+    bool Produced() const { return !savedPath.empty() || copied; }
+};
 
 // Colour depth, then the "Action". Returns 1 when it ran to the end, 0 when a
-// failure was raised inside. clipboardOwner owns the clipboard data.
-int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner);
+// failure was raised inside. clipboardOwner owns the clipboard data. What
+// came of it goes to *outcome when given.
+int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner,
+                        CaptureOutcome* outcome = nullptr);
 
 // The folder text with blanks at both ends and trailing backslashes removed;
 // a leading "\\" of a network path is kept.

@@ -36,6 +36,12 @@
 #define ID_TRAY_RECTANGLE_AFTER_3 160
 #define ID_TRAY_RECTANGLE_AFTER_5 161
 #define ID_TRAY_RECTANGLE_AFTER_10 162
+// The recent captures: the folder of saved captures, the list's clearing,
+// and the ten listed files (newest first).
+#define ID_TRAY_OPEN_CAPTURE_FOLDER 163
+#define ID_TRAY_CLEAR_RECENT 164
+#define ID_TRAY_RECENT_FIRST 170
+#define ID_TRAY_RECENT_LAST 179
 
 // The capture toolbar: toolbar resources (24- and 48-pixel images), their
 // image strips and the button labels.

@@ -3,6 +3,7 @@
 // autostart entry, "NeedConfig", and captures started by global hot keys.
 #include "tests/CaptureFixture.h"
 #include "app/TrayMenu.h"
+#include "output/RecentCaptures.h"
 #include "capture/CountdownWnd.h"
 #include "platform/FileSystem.h"
 #include "platform/Monitors.h"
@@ -10,6 +11,7 @@
 #include "uikit/HotKey.h"
 #include "uikit/LanguageSettings.h"
 #include "uikit/TextCatalog.h"
+#include "tests/ShellRegistry.h"
 #include "tests/TestApp.h"
 #include "tests/UnixTools.h"
 
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <set>
 #include <thread>
 #include <map>
@@ -1220,6 +1223,12 @@ TEST_F(Program, TrayMenuListsTheCapturesWithTheirKeysInTheUsersLanguage) {
         L"    5 seconds [161]",
         L"    10 seconds [162]",
         L"---",
+        L"Recent captures [>]",
+        L"  (empty) [170] greyed",
+        L"  ---",
+        L"  Clear this list [164] greyed",
+        L"Open capture folder [163]",
+        L"---",
         L"Open Snapwell [141]",
         L"Snapwell Properties [139]",
         L"---",
@@ -1230,6 +1239,7 @@ TEST_F(Program, TrayMenuListsTheCapturesWithTheirKeysInTheUsersLanguage) {
 
     state.lastRectangleStored = true;
     state.fullScreenKey.clear();
+    state.recentCaptures = {L"Bild1.png\t09.12.2026 20:31", L"Bild && Ton.png\t09.12.2026 20:32"};
     ASSERT_TRUE(options->SelectLanguageForLangId(0x0407));
     ASSERT_TRUE(catalog.LoadLanguages(*options, false));
     menu = LoadTrayMenu(file, state);
@@ -1238,15 +1248,20 @@ TEST_F(Program, TrayMenuListsTheCapturesWithTheirKeysInTheUsersLanguage) {
     ::DestroyMenu(menu);
     catalog = before;
     ::FreeLibrary(file);
-    ASSERT_EQ(german.size(), english.size());
+    ASSERT_EQ(german.size(), english.size() + 1) << "two files instead of \"(empty)\"";
     EXPECT_EQ(german[0], L"Vollbild aufnehmen [150]") << "no key: none registered";
     EXPECT_EQ(german[1], L"Fenster aufnehmen\tAlt + PrnScr [151]");
     EXPECT_EQ(german[3], L"Letztes Rechteck aufnehmen [153]") << "a stored rectangle can be taken";
     EXPECT_EQ(german[4], L"Aufnehmen nach [>]");
     EXPECT_EQ(german[5], L"  Vollbild [>]");
     EXPECT_EQ(german[8], L"    10 Sekunden [156]");
-    EXPECT_EQ(german[18], L"Snapwell \u00f6ffnen [141]");
-    EXPECT_EQ(german[21], L"Beenden [142]");
+    EXPECT_EQ(german[18], L"Letzte Aufnahmen [>]");
+    EXPECT_EQ(german[19], L"  Bild1.png\t09.12.2026 20:31 [170]") << "the newest first, as given";
+    EXPECT_EQ(german[20], L"  Bild && Ton.png\t09.12.2026 20:32 [171]");
+    EXPECT_EQ(german[22], L"  Liste leeren [164]");
+    EXPECT_EQ(german[23], L"Aufnahmeordner \u00f6ffnen [163]");
+    EXPECT_EQ(german[25], L"Snapwell \u00f6ffnen [141]");
+    EXPECT_EQ(german[28], L"Beenden [142]");
 }
 
 // Each capture of the tray menu, picked with the keyboard in the real menu
@@ -1439,4 +1454,332 @@ TEST_F(Program, DelayedCaptureCountsDownOutsideThePictureAndCanBeCancelled) {
     ::DestroyWindow(user);
     ::DestroyWindow(green);
     EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
+namespace {
+
+// A notification as Wine's explorer shows it: a visible balloon tooltip of
+// another process, and the text it shows.
+struct Balloon {
+    HWND window = nullptr;
+    std::wstring text;
+};
+
+BOOL CALLBACK MatchBalloon(HWND window, LPARAM data) {
+    auto* found = reinterpret_cast<Balloon*>(data);
+    wchar_t name[64] = {};
+    ::GetClassNameW(window, name, 64);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (std::wstring(name) != TOOLTIPS_CLASSW || process == ::GetCurrentProcessId() || !::IsWindowVisible(window) ||
+        !(::GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON))
+        return TRUE;
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
+    *found = Balloon{window, text};
+    return FALSE;
+}
+
+// Waits (reading this thread's messages) for a balloon other than the one
+// given; the shell shows one two seconds after it was asked.
+Balloon NextBalloon(HWND old, DWORD ms = 8000) {
+    for (DWORD waited = 0;; waited += 100) {
+        Balloon found;
+        ::EnumWindows(MatchBalloon, reinterpret_cast<LPARAM>(&found));
+        if ((found.window && found.window != old) || waited >= ms) return found.window != old ? found : Balloon{};
+        Pump(100);
+    }
+}
+
+// A stand-in "open" command for a class of the shell (a file type, "Folder"
+// or "Directory"), in the user's and the machine's classes: the suite's
+// plain editor, which notes its command line. The classes as they were come
+// back when the test ends.
+class StandInOpenVerb {
+public:
+    explicit StandInOpenVerb(const std::wstring& className) {
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            const std::wstring key = L"Software\\Classes\\" + className;
+            kept_.push_back(std::make_unique<KeepRegistryTree>(root, key));
+            const std::wstring command = L"\"" + TestEditorsFolder() + L"\\plain_editor.exe\" \"%1\"";
+            ::RegSetKeyValueW(root, (key + L"\\shell\\open\\command").c_str(), nullptr, REG_SZ, command.c_str(),
+                              static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+            ::RegDeleteKeyValueW(root, (key + L"\\shell\\open\\command").c_str(), L"DelegateExecute");
+            // Without its DDE conversation, which would go to Wine's explorer
+            // first.
+            ::RegDeleteTreeW(root, (key + L"\\shell\\open\\ddeexec").c_str());
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<KeepRegistryTree>> kept_;
+};
+
+// Waits for the plain editor's log to hold a line with text.
+bool EditorWasStartedWith(const std::wstring& text, DWORD ms = 8000) {
+    for (DWORD waited = 0;; waited += 100) {
+        for (const std::wstring& line : EditorLog(L"plain_editor"))
+            if (line.find(text) != std::wstring::npos) return true;
+        if (waited >= ms) return false;
+        Pump(100);
+    }
+}
+
+// A window of another program whose title names the folder (a folder
+// window of the shell), closed once found; nullptr-safe.
+bool CloseFolderWindow(const std::wstring& folderName) {
+    struct Search {
+        std::wstring name;
+        HWND found = nullptr;
+    } search{folderName};
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD process = 0;
+            ::GetWindowThreadProcessId(window, &process);
+            wchar_t title[512] = {};
+            ::GetWindowTextW(window, title, 512);
+            if (process == ::GetCurrentProcessId() || !::IsWindowVisible(window) ||
+                std::wstring(title).find(s->name) == std::wstring::npos)
+                return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found) ::PostMessageW(search.found, WM_CLOSE, 0, 0);
+    return search.found != nullptr;
+}
+
+// The folder opened: through the stand-in of the folder's "open" verb, or
+// in a folder window of the shell itself (Wine's shell32 opens its own
+// explorer for SHOpenFolderAndSelectItems), which is closed again.
+bool FolderWasOpened(const std::wstring& folder, DWORD ms = 10000) {
+    const std::wstring name = folder.substr(folder.find_last_of(L'\\') + 1);
+    for (DWORD waited = 0;; waited += 100) {
+        for (const std::wstring& line : EditorLog(L"plain_editor"))
+            if (line.find(folder) != std::wstring::npos) return true;
+        if (CloseFolderWindow(name)) return true;
+        if (waited >= ms) return false;
+        Pump(100);
+    }
+}
+
+std::wstring WithoutTrailingBackslash(std::wstring folder) {
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+// After a capture that the program's own menu or hot key asked for, the
+// tray icon says where the picture went, and a click on that notification
+// opens the folder. A capture that only copied says so and its click opens
+// nothing; an automation client's captures, and a user who chose
+// "NotifyAfterCapture" "0", get no notification.
+TEST_F(Program, NotificationSaysWhereTheProgramsOwnCapturesWent) {
+    // Rectangles go to the clipboard only; everything else to a file.
+    options->SetProfileOption(L"RectangleProfile", L"Action", L"1");
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    StandInOpenVerb folders(L"Folder");
+    StandInOpenVerb directories(L"Directory");
+    ClearEditorLog(L"plain_editor");
+    HWND before = NextBalloon(nullptr, 0).window;
+    Process program(L"");
+    HWND tray = FindOf(program.Id(), nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    NewFiles files([this] { return Files(); });
+
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    const std::wstring screen = files.Next();
+    ASSERT_FALSE(screen.empty()) << "the hot key's capture";
+    const std::wstring folder = WithoutTrailingBackslash(shots);
+    const std::wstring size = std::to_wstring(::GetSystemMetrics(SM_CXSCREEN)) + L" \u00d7 " +
+                              std::to_wstring(::GetSystemMetrics(SM_CYSCREEN));
+    const Balloon saved = NextBalloon(before);
+    ASSERT_NE(saved.window, nullptr) << "a notification after the hot key's capture";
+    EXPECT_EQ(saved.text, L"Saved " + screen + L" (" + size + L") in " + folder);
+    EXPECT_TRUE(WaitForTrayIcon(true)) << "on the icon, which is back";
+    Pump(500);
+    unixtools::Screenshot("notification-saved");
+
+    // The shell tells the program of a click on its balloon (Wine's explorer
+    // never does, so the test sends the shell's message): the folder opens.
+    ::PostMessageW(tray, WM_APP + 1, 128, NIN_BALLOONUSERCLICK);
+    EXPECT_TRUE(FolderWasOpened(folder)) << "the folder opened on the click";
+
+    // Another program's captures (full screen's profile, as the last
+    // capture was): files, but no new notification.
+    std::atomic<bool> answered = false;
+    std::atomic<long> results[3] = {-1, -1, -1};
+    std::thread client = AnotherProgram(answered, [&results](ICaptureEngine* engine) {
+        for (auto& result : results) {
+            HBITMAP bitmap = nullptr;
+            result = engine->CaptureRect(0, 0, 64, 48, &bitmap);
+        }
+    });
+    while (!answered) Pump(50);
+    client.join();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(files.Next().empty()) << "the client's capture " << i << ": " << std::hex << results[i];
+    EXPECT_EQ(NextBalloon(saved.window, 3500).window, nullptr) << "no notification for an automation client";
+
+    // The tray menu's "Capture last rectangle": the clipboard only.
+    const std::pair<const wchar_t*, LONG> last[] = {
+        {L"LastRectLeft", 100}, {L"LastRectTop", 100}, {L"LastRectRight", 240}, {L"LastRectBottom", 140}};
+    for (const auto& [name, value] : last)
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, name, REG_DWORD, &value, sizeof(value));
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_LAST_RECTANGLE, 0);
+    const Balloon copied = NextBalloon(saved.window);
+    ASSERT_NE(copied.window, nullptr) << "a notification after the menu's capture";
+    EXPECT_EQ(copied.text, L"Copied to the clipboard (140 \u00d7 40)");
+    EXPECT_TRUE(files.Next(500).empty()) << "no file for the clipboard";
+    ClearEditorLog(L"plain_editor");
+    ::PostMessageW(tray, WM_APP + 1, 128, NIN_BALLOONUSERCLICK);
+    EXPECT_FALSE(FolderWasOpened(folder, 2000)) << "a click on a clipboard notification opens nothing";
+
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+
+    // "NotifyAfterCapture" "0": the hot key's capture, and no notification.
+    options->SetProgramOption(L"NotifyAfterCapture", L"0", false);
+    Save();
+    Process quiet(L"");
+    ASSERT_NE(FindOf(quiet.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    HWND still = NextBalloon(nullptr, 0).window;
+    XInput("key ctrl+alt+f");
+    EXPECT_FALSE(files.Next().empty()) << "the hot key's capture";
+    EXPECT_EQ(NextBalloon(still, 3500).window, nullptr) << "no notification when the user chose none";
+    EXPECT_EQ(ExitThroughMenu(quiet), 0u);
+}
+
+// The recent captures of the tray menu: the last saved files of this user,
+// newest first, without a deleted file or a hostile value of the registry;
+// choosing one opens it with its type's program, "Open capture folder"
+// opens the profile's folder and "Clear this list" empties the list.
+TEST_F(Program, RecentCapturesListTheSavedFilesThatAreStillThere) {
+    Save();
+    StandInOpenVerb bitmaps(L"SnapwellTest.Shot");
+    KeepRegistryTree userBmp(HKEY_CURRENT_USER, L"Software\\Classes\\.bmp");
+    KeepRegistryTree machineBmp(HKEY_LOCAL_MACHINE, L"Software\\Classes\\.bmp");
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        ::RegSetKeyValueW(root, L"Software\\Classes\\.bmp", nullptr, REG_SZ, L"SnapwellTest.Shot",
+                          sizeof(L"SnapwellTest.Shot"));
+    StandInOpenVerb folders(L"Folder");
+    StandInOpenVerb directories(L"Directory");
+    ClearEditorLog(L"plain_editor");
+    Process program(L"");
+    HWND tray = FindOf(program.Id(), nullptr, kTrayTitle, false, 20000);
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    NewFiles files([this] { return Files(); });
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 3; ++i) {
+        ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CAPTURE_FULL_SCREEN, 0);
+        names.push_back(files.Next());
+        ASSERT_FALSE(names.back().empty()) << "capture " << i;
+        ASSERT_TRUE(WaitForTrayIcon(true));
+    }
+    // Newest first, as full paths.
+    const auto stored = [](int n) {
+        wchar_t text[1024] = {};
+        DWORD bytes = sizeof(text);
+        const std::wstring name = L"Recent" + std::to_wstring(n);
+        return ::RegGetValueW(HKEY_CURRENT_USER, kProgramKey, name.c_str(), RRF_RT_REG_SZ, nullptr, text, &bytes) ==
+                       ERROR_SUCCESS
+                   ? std::wstring(text)
+                   : std::wstring(L"<none>");
+    };
+    EXPECT_EQ(stored(1), shots + names[2]);
+    EXPECT_EQ(stored(2), shots + names[1]);
+    EXPECT_EQ(stored(3), shots + names[0]);
+    EXPECT_EQ(stored(4), L"<none>");
+
+    // The middle one deleted, and hostile values beside the real ones.
+    ASSERT_TRUE(::DeleteFileW((shots + names[1]).c_str()));
+    const DWORD number = 7;
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, L"Recent4", REG_DWORD, &number, sizeof(number));
+    const std::wstring hostile[] = {names[0], WithoutTrailingBackslash(shots),
+                                    L"C:\\" + std::wstring(40000, L'a') + L".bmp"};
+    for (int i = 0; i < 3; ++i)
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kProgramKey, (L"Recent" + std::to_wstring(5 + i)).c_str(), REG_SZ,
+                          hostile[i].c_str(), static_cast<DWORD>((hostile[i].size() + 1) * sizeof(wchar_t)));
+    const std::vector<std::wstring> recent = ReadRecentCaptures(kProgramKey);
+    EXPECT_EQ(recent, (std::vector<std::wstring>{shots + names[2], shots + names[0]}))
+        << "no missing file, number, relative path, folder or endless text";
+
+    // The menu as the program builds it from that list, and the real one
+    // on the icon with its submenu open, for the screenshot.
+    HMODULE file = ::LoadLibraryExW(kProgram.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    TrayMenuState state;
+    for (const std::wstring& path : recent) state.recentCaptures.push_back(RecentCaptureMenuText(path));
+    HMENU built = LoadTrayMenu(file, state);
+    const std::vector<std::wstring> lines = MenuLines(built);
+    ::DestroyMenu(built);
+    ::FreeLibrary(file);
+    const auto at = std::find(lines.begin(), lines.end(), L"Recent captures [>]");
+    ASSERT_NE(at, lines.end()) << "the recent captures' submenu";
+    ASSERT_GE(lines.end() - at, 6);
+    const std::vector<std::wstring> items(at + 1, at + 6);
+    EXPECT_EQ(items[0].substr(0, 2 + names[2].size() + 1), L"  " + names[2] + L"\t") << "the newest first";
+    EXPECT_NE(items[0].find(L"[170]"), std::wstring::npos);
+    EXPECT_EQ(items[1].substr(0, 2 + names[0].size() + 1), L"  " + names[0] + L"\t");
+    EXPECT_NE(items[1].find(L"[171]"), std::wstring::npos);
+    EXPECT_EQ(items[2], L"  ---");
+    EXPECT_EQ(items[3], L"  Clear this list [164]");
+    EXPECT_EQ(items[4], L"Open capture folder [163]");
+    const POINT icon = TrayIconPosition();
+    XInput("mousemove " + std::to_string(icon.x) + " " + std::to_string(icon.y) + " click 3");
+    ASSERT_NE(FindOf(program.Id(), L"#32768", nullptr, true, 3000), nullptr) << "the tray menu";
+    Pump(300);
+    // From the bottom: Exit, Properties, Open, the folder, the list.
+    for (int i = 0; i < 5; ++i) Tap(VK_UP);
+    Tap(VK_RIGHT);
+    Pump(800);
+    unixtools::Screenshot("tray-menu-recent");
+    XInput("key Escape key Escape");
+    Pump(300);
+
+    // A listed file opens with its type's program.
+    ::PostMessageW(tray, WM_COMMAND, 171, 0);
+    EXPECT_TRUE(EditorWasStartedWith(names[0])) << "the older capture opened through the shell";
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_OPEN_CAPTURE_FOLDER, 0);
+    EXPECT_TRUE(EditorWasStartedWith(WithoutTrailingBackslash(shots) + L"\"")) << "the capture folder opened";
+
+    ::PostMessageW(tray, WM_COMMAND, ID_TRAY_CLEAR_RECENT, 0);
+    for (int i = 0; i < 30 && stored(1) != L"<none>"; ++i) Pump(100);
+    for (int n = 1; n <= 10; ++n) EXPECT_EQ(stored(n), L"<none>") << "Recent" << n << " cleared";
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
+}
+
+// The list itself: ten files at most, newest first; a file saved again
+// moves to the top instead of being listed twice, and a rewrite drops the
+// values that name no file. A "&" in a name is shown as itself in the menu.
+TEST_F(Program, RecentCapturesKeepTenNewestFirstWithoutDuplicates) {
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < 12; ++i) {
+        paths.push_back(shots + L"Shot " + std::to_wstring(i) + L".png");
+        testfiles::Write(paths.back(), "x");
+        EXPECT_TRUE(AddRecentCapture(kProgramKey, paths.back()));
+    }
+    EXPECT_FALSE(AddRecentCapture(kProgramKey, L"Shot.png")) << "no full path";
+    std::vector<std::wstring> expected(paths.rbegin(), paths.rbegin() + 10);
+    EXPECT_EQ(ReadRecentCaptures(kProgramKey), expected);
+    EXPECT_TRUE(AddRecentCapture(kProgramKey, paths[5]));
+    expected.erase(std::find(expected.begin(), expected.end(), paths[5]));
+    expected.insert(expected.begin(), paths[5]);
+    EXPECT_EQ(ReadRecentCaptures(kProgramKey), expected) << "moved to the top, listed once";
+    const std::wstring upper = shots + L"SHOT 11.PNG";
+    EXPECT_TRUE(AddRecentCapture(kProgramKey, upper));
+    EXPECT_EQ(ReadRecentCaptures(kProgramKey).size(), 10u) << "the same file in other letters";
+
+    const std::wstring odd = shots + L"Tom & Jerry.png";
+    testfiles::Write(odd, "x");
+    EXPECT_EQ(RecentCaptureMenuText(odd).substr(0, 17), L"Tom && Jerry.png\t");
+    ClearRecentCaptures(kProgramKey);
+    EXPECT_TRUE(ReadRecentCaptures(kProgramKey).empty());
 }

@@ -156,10 +156,12 @@ TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
         Press(page, IDOK);
         std::tie(page, name) = CurrentPage(L"configkey");
         ASSERT_EQ(name, L"configoptions");
-        startsChecked = Checked(page, L"configoptions", L"startup") && Checked(page, L"configoptions", L"hidecursor");
+        startsChecked = Checked(page, L"configoptions", L"startup") && Checked(page, L"configoptions", L"hidecursor") &&
+                        Checked(page, L"configoptions", L"notify");
         // Both answers differ from the shipped defaults (pointer hidden, no
         // autostart), so the file shows that they were written.
         SetChecked(page, L"configoptions", L"hidecursor", false);
+        SetChecked(page, L"configoptions", L"notify", false);
         Press(page, IDOK);
         std::tie(page, name) = CurrentPage(L"configoptions");
         ASSERT_EQ(name, L"configaction");
@@ -193,6 +195,7 @@ TEST_F(Wizard, OnlyOpenSkipsTheFolderAndFinishWritesEveryAnswer) {
     CaptureOptions saved;
     EXPECT_EQ(saved.GetHotKeyValue(L"CaptureKey"), FormatHotKeyForStorage(MOD_CONTROL | MOD_SHIFT, VK_F9));
     EXPECT_EQ(saved.GetProgramOption(L"HideCursor", false), L"0");
+    EXPECT_EQ(saved.GetProgramOption(L"NotifyAfterCapture", false), L"0") << "the wizard's check box";
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"Action"), L"Save to file and run editor");
     EXPECT_EQ(saved.GetProfileOption(L"DefaultProfile", L"TargetFolder"),
               platform::WithTrailingBackslash(documents));
