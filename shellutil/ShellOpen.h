@@ -9,7 +9,7 @@
 bool OpenWithShell(const std::wstring& path, HWND owner = nullptr);
 
 // Opens the folder of a file with the file selected
-// (SHOpenFolderAndSelectItems). Where the shell cannot select (Wine's
-// shell32 has no shell windows to ask), the folder opens through its own
-// "open" verb without the selection. False when neither worked.
+// (SHOpenFolderAndSelectItems). Where the shell refuses that, the folder
+// opens through its own "open" verb without the selection. False when
+// neither worked. (Wine 8 opens its own folder window, without selecting.)
 bool OpenFolderSelectingFile(const std::wstring& file, HWND owner = nullptr);
