@@ -1578,8 +1578,10 @@ std::wstring WithoutTrailingBackslash(std::wstring folder) {
 // nothing; an automation client's captures, and a user who chose
 // "NotifyAfterCapture" "0", get no notification.
 TEST_F(Program, NotificationSaysWhereTheProgramsOwnCapturesWent) {
-    // Rectangles go to the clipboard only; everything else to a file.
+    // Rectangles go to the clipboard only, full screens to the clipboard
+    // and a file.
     options->SetProfileOption(L"RectangleProfile", L"Action", L"1");
+    options->SetProfileOption(L"FullScreenProfile", L"Action", L"2");
     Save();
     ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
     StandInOpenVerb folders(L"Folder");
@@ -1601,7 +1603,8 @@ TEST_F(Program, NotificationSaysWhereTheProgramsOwnCapturesWent) {
                               std::to_wstring(::GetSystemMetrics(SM_CYSCREEN));
     const Balloon saved = NextBalloon(before);
     ASSERT_NE(saved.window, nullptr) << "a notification after the hot key's capture";
-    EXPECT_EQ(saved.text, L"Saved " + screen + L" (" + size + L") in " + folder);
+    EXPECT_EQ(saved.text,
+              L"Saved " + screen + L" (" + size + L") in " + folder + L"\nCopied to the clipboard (" + size + L")");
     EXPECT_TRUE(WaitForTrayIcon(true)) << "on the icon, which is back";
     Pump(500);
     unixtools::Screenshot("notification-saved");
@@ -1640,6 +1643,21 @@ TEST_F(Program, NotificationSaysWhereTheProgramsOwnCapturesWent) {
     ClearEditorLog(L"plain_editor");
     ::PostMessageW(tray, WM_APP + 1, 128, NIN_BALLOONUSERCLICK);
     EXPECT_FALSE(FolderWasOpened(folder, 2000)) << "a click on a clipboard notification opens nothing";
+
+    // A save that fails (a file stands where the folder was) shows its
+    // message, and no notification follows, though the clipboard took the
+    // picture.
+    const std::wstring away = folder + L".away";
+    ASSERT_TRUE(::MoveFileW(folder.c_str(), away.c_str()));
+    HANDLE blocker = ::CreateFileW(folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    EXPECT_NE(blocker, INVALID_HANDLE_VALUE);
+    if (blocker != INVALID_HANDLE_VALUE) ::CloseHandle(blocker);
+    XInput("key ctrl+alt+f");
+    const std::wstring message = AnswerMessageBoxOf(program.Id());
+    EXPECT_NE(message.find(folder), std::wstring::npos) << "the save error names the path: " << message;
+    EXPECT_EQ(NextBalloon(copied.window, 3500).window, nullptr) << "no notification after a failed save";
+    ::DeleteFileW(folder.c_str());
+    ASSERT_TRUE(::MoveFileW(away.c_str(), folder.c_str()));
 
     EXPECT_EQ(ExitThroughMenu(program), 0u);
 
