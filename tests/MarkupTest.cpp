@@ -1,0 +1,226 @@
+// The markup document: marks flattened onto a picture, redactions that leave
+// none of the hidden pixels, crop, undo and redo, hit testing and moving.
+#include "output/Markup.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr long kW = 240, kH = 180;
+
+// A gradient with fine vertical stripes, like text: no two neighbouring
+// columns are alike.
+CCaptureImage TestPicture() {
+    CCaptureImage image;
+    EXPECT_TRUE(image.Create(kW, kH, 24, kImageBmp));
+    for (long y = 0; y < kH; ++y)
+        for (long x = 0; x < kW; ++x) {
+            uint8_t* p = image.Row(kH - 1 - y) + x * 3;
+            p[0] = static_cast<uint8_t>(x);                        // blue
+            p[1] = static_cast<uint8_t>(y);                        // green
+            p[2] = static_cast<uint8_t>((x / 2) % 2 ? 200 : 40);  // red
+        }
+    return image;
+}
+
+// The colour at (x, y) counted from the top-left.
+RGBQUAD At(const CCaptureImage& image, long x, long y) { return image.PixelColor(x, image.Height() - 1 - y); }
+
+bool Is(const RGBQUAD& c, COLORREF colour) {
+    return c.rgbRed == GetRValue(colour) && c.rgbGreen == GetGValue(colour) && c.rgbBlue == GetBValue(colour);
+}
+bool Near(const RGBQUAD& c, COLORREF colour, int tolerance = 40) {
+    return std::abs(c.rgbRed - GetRValue(colour)) <= tolerance && std::abs(c.rgbGreen - GetGValue(colour)) <= tolerance &&
+           std::abs(c.rgbBlue - GetBValue(colour)) <= tolerance;
+}
+bool Same(const RGBQUAD& a, const RGBQUAD& b) {
+    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
+}
+bool SameBytes(const CCaptureImage& a, const CCaptureImage& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Bpp() != b.Bpp()) return false;
+    for (long y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<size_t>(a.Width()) * 3) != 0) return false;
+    return true;
+}
+int CountNear(const CCaptureImage& image, RECT r, COLORREF colour, int tolerance = 40) {
+    int n = 0;
+    for (long y = r.top; y < r.bottom; ++y)
+        for (long x = r.left; x < r.right; ++x) n += Near(At(image, x, y), colour, tolerance);
+    return n;
+}
+
+constexpr COLORREF kRed = RGB(230, 20, 20);
+constexpr COLORREF kBlue = RGB(20, 60, 230);
+
+}  // namespace
+
+TEST(MarkupFlatten, ShapesStepsHighlightAndTextLandWhereDrawn) {
+    const CCaptureImage original = TestPicture();
+    MarkupDocument doc(original);
+    ASSERT_TRUE(doc.IsValid());
+    EXPECT_FALSE(doc.HasMarks());
+    doc.Add(Mark::MakeRectangle(RECT{20, 20, 80, 70}, kRed, 4));
+    doc.Add(Mark::MakeArrow(POINT{100, 150}, POINT{200, 150}, kBlue, 3));
+    MarkupDocument::SetNextStepNumber(7);
+    const size_t step = doc.Add(Mark::MakeStep(POINT{150, 50}, kRed, 4));
+    EXPECT_EQ(doc.Marks()[step].number, 7);
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 8);
+    doc.Add(Mark::MakeHighlighter(RECT{100, 90, 140, 120}));
+    const size_t text = doc.Add(Mark::MakeText(POINT{10, 100}, L"Hi\nAB", RGB(255, 255, 255), 1, L"Tahoma"));
+    EXPECT_TRUE(doc.HasMarks());
+    const CCaptureImage out = doc.Flatten();
+    ASSERT_FALSE(out.IsEmpty());
+    ASSERT_EQ(out.Width(), kW);
+    ASSERT_EQ(out.Height(), kH);
+    EXPECT_EQ(out.Bpp(), 24);
+
+    // The rectangle: its 4-pixel border in the colour, inside and outside untouched.
+    for (long x = 24; x < 76; x += 3) {
+        EXPECT_TRUE(Is(At(out, x, 21), kRed)) << x;
+        EXPECT_TRUE(Is(At(out, x, 68), kRed)) << x;
+    }
+    for (long y = 24; y < 66; y += 3) {
+        EXPECT_TRUE(Is(At(out, 21, y), kRed)) << y;
+        EXPECT_TRUE(Is(At(out, 78, y), kRed)) << y;
+    }
+    for (long y = 26; y < 64; ++y)
+        for (long x = 26; x < 74; ++x) ASSERT_TRUE(Same(At(out, x, y), At(original, x, y))) << x << "," << y;
+    EXPECT_TRUE(Same(At(out, 17, 45), At(original, 17, 45)));
+    EXPECT_TRUE(Same(At(out, 83, 45), At(original, 83, 45)));
+
+    // The arrow: the line, and near its end the head reaches well to both
+    // sides of it, which the 3-pixel line alone does not.
+    EXPECT_TRUE(Near(At(out, 140, 150), kBlue));
+    EXPECT_TRUE(Near(At(out, 194, 144), kBlue));
+    EXPECT_TRUE(Near(At(out, 194, 156), kBlue));
+    EXPECT_FALSE(Near(At(out, 140, 144), kBlue));
+    EXPECT_TRUE(Same(At(out, 140, 140), At(original, 140, 140)));
+
+    // The step: the circle's colour around the centre, white digits inside.
+    for (POINT p : {POINT{150, 36}, POINT{150, 64}, POINT{136, 50}, POINT{164, 50}})
+        EXPECT_TRUE(Near(At(out, p.x, p.y), kRed, 10)) << p.x << "," << p.y;
+    EXPECT_GT(CountNear(out, RECT{142, 42, 158, 58}, RGB(255, 255, 255), 30), 8);
+    EXPECT_GT(CountNear(out, RECT{142, 42, 158, 58}, kRed, 10), 8);
+
+    // The highlighter: tinted toward yellow, not yellow and not the original.
+    int tinted = 0;
+    for (long y = 92; y < 118; y += 2)
+        for (long x = 102; x < 138; x += 2) {
+            const RGBQUAD o = At(original, x, y), c = At(out, x, y);
+            EXPECT_FALSE(Is(c, RGB(255, 235, 0))) << x << "," << y;
+            EXPECT_FALSE(Same(c, o)) << x << "," << y;
+            tinted += c.rgbGreen > o.rgbGreen && c.rgbBlue < o.rgbBlue;
+        }
+    EXPECT_EQ(tinted, 13 * 18);
+
+    // The text: white glyph pixels inside its box and the dark outline around them.
+    const RECT box = doc.Bounds(doc.Marks()[text]);
+    EXPECT_GT(box.right - box.left, 10);
+    EXPECT_GT(box.bottom - box.top, 20);
+    EXPECT_GT(CountNear(out, box, RGB(255, 255, 255), 20), 20);
+    EXPECT_GT(CountNear(out, box, RGB(0, 0, 0), 20), 20);
+    const RECT below{box.left, box.bottom + 2, box.right, box.bottom + 10};
+    EXPECT_EQ(CountNear(out, below, RGB(255, 255, 255), 20), 0);
+}
+
+TEST(MarkupFlatten, RedactionsHideTheOriginalEvenUnderOtherMarks) {
+    const CCaptureImage original = TestPicture();
+    MarkupDocument doc(original);
+    const RECT black{10, 10, 70, 50}, pix{90, 20, 190, 120};  // 100 high: blocks of 25
+    doc.Add(Mark::MakeRedactBlack(black));
+    doc.Add(Mark::MakeRedactPixelate(pix));
+    const CCaptureImage plain = doc.Flatten();
+    ASSERT_FALSE(plain.IsEmpty());
+    for (long y = black.top; y < black.bottom; ++y)
+        for (long x = black.left; x < black.right; ++x) ASSERT_TRUE(Is(At(plain, x, y), RGB(0, 0, 0))) << x << "," << y;
+    EXPECT_TRUE(Same(At(plain, 9, 30), At(original, 9, 30)));
+    EXPECT_TRUE(Same(At(plain, 70, 30), At(original, 70, 30)));
+
+    const int block = PixelateBlockSize(pix.bottom - pix.top);
+    EXPECT_EQ(block, 25);
+    EXPECT_EQ(PixelateBlockSize(20), 12);
+    for (long by = pix.top; by < pix.bottom; by += block)
+        for (long bx = pix.left; bx < pix.right; bx += block) {
+            const RGBQUAD first = At(plain, bx, by);
+            for (long y = by; y < std::min(by + block, pix.bottom); ++y)
+                for (long x = bx; x < std::min(bx + block, pix.right); ++x) {
+                    ASSERT_TRUE(Same(At(plain, x, y), first)) << "block " << bx << "," << by;
+                    ASSERT_FALSE(Same(At(plain, x, y), At(original, x, y))) << x << "," << y;
+                }
+        }
+    // Neighbouring blocks differ (the gradient), so they are blocks, not one fill.
+    EXPECT_FALSE(Same(At(plain, pix.left, pix.top), At(plain, pix.left + block, pix.top + block)));
+
+    // A highlighter and a rectangle over both areas bring none of the original back.
+    doc.Add(Mark::MakeHighlighter(RECT{0, 0, 200, 130}));
+    doc.Add(Mark::MakeRectangle(RECT{5, 5, 195, 125}, kRed, 3));
+    const CCaptureImage marked = doc.Flatten();
+    ASSERT_FALSE(marked.IsEmpty());
+    for (const RECT& r : {black, pix})
+        for (long y = r.top; y < r.bottom; ++y)
+            for (long x = r.left; x < r.right; ++x) {
+                ASSERT_FALSE(Same(At(marked, x, y), At(original, x, y))) << x << "," << y;
+                ASSERT_FALSE(Same(At(marked, x, y), At(plain, x, y))) << x << "," << y;  // the tint is there
+            }
+}
+
+TEST(MarkupDocumentEditing, CropUndoRedoHitTestAndMove) {
+    const CCaptureImage original = TestPicture();
+    MarkupDocument doc(original);
+    EXPECT_FALSE(doc.CanUndo());
+    const CCaptureImage untouched = doc.Flatten();
+    EXPECT_TRUE(SameBytes(untouched, original));
+
+    const size_t rect = doc.Add(Mark::MakeRectangle(RECT{30, 30, 90, 80}, kRed, 2));
+    doc.Add(Mark::MakeRedactBlack(RECT{150, 100, 170, 120}));
+    ASSERT_TRUE(doc.SetCrop(RECT{20, 25, 200, 150}));
+    const CCaptureImage cropped = doc.Flatten();
+    ASSERT_EQ(cropped.Width(), 180);
+    ASSERT_EQ(cropped.Height(), 125);
+    EXPECT_TRUE(Same(At(cropped, 0, 0), At(original, 20, 25)));
+    EXPECT_TRUE(Same(At(cropped, 179, 124), At(original, 199, 149)));
+    EXPECT_TRUE(Same(At(cropped, 40, 30), At(original, 60, 55)));
+    EXPECT_TRUE(Is(At(cropped, 10, 5), kRed));          // the rectangle's top-left at (30, 30)
+    EXPECT_TRUE(Is(At(cropped, 135, 80), RGB(0, 0, 0)));  // the redaction at (155, 105)
+    EXPECT_FALSE(doc.SetCrop(RECT{300, 300, 400, 400}));
+
+    // Hit testing finds the border and not the inside; moving moves the pixels.
+    EXPECT_EQ(doc.HitTest(POINT{31, 55}, 2), rect);
+    EXPECT_EQ(doc.HitTest(POINT{60, 55}, 2), MarkupDocument::kNone);
+    EXPECT_EQ(doc.HitTest(POINT{160, 110}, 0), 1u);
+    ASSERT_TRUE(doc.Move(rect, 10, 5));
+    const CCaptureImage moved = doc.Flatten();
+    EXPECT_TRUE(Is(At(moved, 20, 10), kRed));  // (40, 35)
+    EXPECT_TRUE(Same(At(moved, 10, 30), At(original, 30, 55)));
+    EXPECT_EQ(doc.HitTest(POINT{41, 60}, 2), rect);
+
+    // Undo every step back to the byte-exact original, then redo them all.
+    int steps = 0;
+    while (doc.Undo()) ++steps;
+    EXPECT_EQ(steps, 4);
+    EXPECT_FALSE(doc.HasMarks());
+    EXPECT_TRUE(SameBytes(doc.Flatten(), original));
+    while (doc.Redo()) --steps;
+    EXPECT_EQ(steps, 0);
+    EXPECT_TRUE(SameBytes(doc.Flatten(), moved));
+
+    // A new step after an undo drops what could have been redone.
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_TRUE(doc.CanRedo());
+    ASSERT_TRUE(doc.Remove(rect));
+    EXPECT_FALSE(doc.CanRedo());
+    EXPECT_EQ(doc.Marks().size(), 1u);
+    ASSERT_TRUE(doc.Replace(0, Mark::MakeRedactBlack(RECT{0, 0, 5, 5})));
+    ASSERT_TRUE(doc.ClearCrop());
+    EXPECT_EQ(doc.Flatten().Width(), kW);
+    EXPECT_FALSE(doc.Remove(5));
+
+    // A picture that is not 24-bit gives an empty document and result.
+    CCaptureImage grey;
+    ASSERT_TRUE(grey.Create(10, 10, 8, kImageBmp));
+    MarkupDocument bad(grey);
+    EXPECT_FALSE(bad.IsValid());
+    EXPECT_TRUE(bad.Flatten().IsEmpty());
+}
