@@ -48,11 +48,13 @@ double SegmentDistance(POINT p, POINT a, POINT b) {
 bool TextPath(Gdiplus::GraphicsPath& path, const Mark& m, const wchar_t* text, float pixels, Gdiplus::PointF at,
               const Gdiplus::StringFormat* format) {
     Gdiplus::FontFamily family(FaceOf(m));
-    const Gdiplus::FontFamily* use = &family;
-    Gdiplus::FontFamily fallback(L"Tahoma");
-    if (family.GetLastStatus() != Gdiplus::Ok) use = &fallback;
-    if (use->GetLastStatus() != Gdiplus::Ok) return false;
-    return path.AddString(text, -1, use, Gdiplus::FontStyleBold, pixels, at, format) == Gdiplus::Ok;
+    if (family.GetLastStatus() == Gdiplus::Ok &&
+        path.AddString(text, -1, &family, Gdiplus::FontStyleBold, pixels, at, format) == Gdiplus::Ok)
+        return true;
+    // A face that is not there, or has no bold, falls back to the system's sans serif.
+    path.Reset();
+    const Gdiplus::FontFamily* fallback = Gdiplus::FontFamily::GenericSansSerif();
+    return fallback && path.AddString(text, -1, fallback, Gdiplus::FontStyleRegular, pixels, at, format) == Gdiplus::Ok;
 }
 
 float TextPixels(const Mark& m, long pictureHeight) {
