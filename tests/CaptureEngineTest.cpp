@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <functional>
 
 using namespace screen;
@@ -688,4 +689,74 @@ TEST_F(Aids, AStoredRectangleOnNoMonitorInvertedOrOfTheWrongTypeIsIgnored) {
         EXPECT_EQ(label.find(L'\u00D7'), std::wstring::npos) << "no size shown";
     }
     EXPECT_TRUE(Files().empty());
+}
+
+// Clears the process's markup handler however the test ends.
+struct MarkupHandlerSet {
+    explicit MarkupHandlerSet(MarkupHandler handler) { CCaptureEngine::SetMarkupHandler(std::move(handler)); }
+    ~MarkupHandlerSet() { CCaptureEngine::SetMarkupHandler({}); }
+};
+
+TEST_F(Engine, CtrlOnReleaseOrAnnotateOpensTheMarkupHandlerWhileTheEngineStaysBusy) {
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"Annotate", L"0"));
+    int calls = 0;
+    long busyInside = -1, secondCapture = -1;
+    SIZE seen{};
+    MarkupResult answer = MarkupResult::Done;
+    MarkupHandlerSet handler([&](CCaptureImage& image) {
+        ++calls;
+        seen = SIZE{image.Width(), std::abs(image.Height())};
+        busyInside = CCaptureEngine::BusyState();
+        secondCapture = engine.CaptureFullScreen();
+        return answer;
+    });
+
+    // A drag released without Ctrl goes on unmarked.
+    std::thread plain = Drag({150, 160}, {350, 260});
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    plain.join();
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(Files().size(), 1u);
+    Pump(300);
+
+    // Released with Ctrl held: this capture alone goes to the handler.
+    std::thread ctrl([] {
+        WaitForOverlay();
+        XInput("mousemove 150 160 mousedown 1 mousemove 250 210 sleep 0.1 mousemove 350 260 keydown ctrl sleep 0.1 "
+               "mouseup 1 keyup ctrl");
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    ctrl.join();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seen.cx, 200);
+    EXPECT_EQ(seen.cy, 100);
+    EXPECT_EQ(busyInside, CCaptureEngine::kBusyRegion);
+    EXPECT_EQ(secondCapture, 1) << "a second capture is refused while the handler runs";
+    EXPECT_EQ(Files().size(), 2u);
+    Pump(300);
+
+    // The picker's Ctrl+click, answered with Discard: nothing is saved.
+    answer = MarkupResult::Discard;
+    std::thread pick([] {
+        WaitForOverlay();
+        XInput("mousemove 250 220 sleep 0.2 mousemove 251 221 sleep 0.2 keydown ctrl sleep 0.1 click 1 keyup ctrl");
+    });
+    EXPECT_EQ(engine.CaptureWindow(), 0);
+    pick.join();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(busyInside, CCaptureEngine::kBusyWindow);
+    EXPECT_EQ(Files().size(), 2u) << "a discarded capture saves nothing";
+    Pump(300);
+
+    // "Annotate" "1": an automation call opens it too; CaptureRect never does.
+    answer = MarkupResult::Done;
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"Annotate", L"1"));
+    EXPECT_EQ(engine.CaptureRect(110, 130, 64, 32, nullptr), 0);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Files().size(), 3u);
+    EXPECT_EQ(engine.CaptureFullScreen(), 0);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(busyInside, CCaptureEngine::kBusyFullScreen);
+    EXPECT_EQ(Files().size(), 4u);
+    EXPECT_EQ(CCaptureEngine::BusyState(), 0);
 }
