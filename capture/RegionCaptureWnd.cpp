@@ -66,7 +66,7 @@ void RegionCaptureWnd::SetLastRectangle(const RECT& screenRect) {
 
 std::wstring RegionCaptureWnd::LabelText() const {
     if (!m_aidsOn) return std::wstring();
-    if (m_dragging || m_restored) return SizeText(m_selection) + L" \u2013 " + MarkupHintText(::GetKeyState(VK_CONTROL) < 0);
+    if (m_dragging || m_restored) return SizeText(m_selection) + L" \u2013 " + MarkupHintText(m_ctrlHeld);
     return std::to_wstring(m_pointer.x + m_origin.x) + L", " + std::to_wstring(m_pointer.y + m_origin.y);
 }
 
@@ -319,9 +319,10 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             // The label says whether a release now opens the markup window.
             // The label's width changes with it, so all of it is painted
             // again (once: a held key repeats).
-            if (wParam == VK_CONTROL && m_aidsOn && (m_dragging || m_restored) &&
-                (message == WM_KEYUP || !(lParam & (1 << 30))))
-                ::InvalidateRect(hwnd(), nullptr, FALSE);
+            if (wParam == VK_CONTROL && m_ctrlHeld != (message == WM_KEYDOWN)) {
+                m_ctrlHeld = message == WM_KEYDOWN;
+                if (m_aidsOn && (m_dragging || m_restored)) ::InvalidateRect(hwnd(), nullptr, FALSE);
+            }
             if (message == WM_KEYUP) break;
             // A held Enter repeats; only its first press counts.
             if (m_aidsOn && !(wParam == VK_RETURN && (lParam & (1 << 30))) && OnAidsKey(wParam, false)) return 0;

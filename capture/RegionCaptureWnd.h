@@ -68,5 +68,7 @@ private:
     bool m_restored = false;
     bool m_magnifierOn = true;
     bool m_hasLast = false;
+    // Ctrl is down, as the overlay's own key messages tell it.
+    bool m_ctrlHeld = false;
     RECT m_last{};
 };

@@ -501,7 +501,7 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
     Pump(300);
     const COLORREF desktop = ScreenPixel(1000, 900);
     COLORREF outside = 0, inside = 0, farAway = 0, edge = 0;
-    std::wstring label, before;
+    std::wstring label, before, held;
     int marked = 0, labelFill = 0;
     std::thread drag([&] {
         WaitForOverlay();
@@ -518,6 +518,10 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
         marked = MagnifiedPixels(nearBy, kMark, kRed);
         labelFill = CountPixels(nearBy, RGB(32, 32, 32));
         unixtools::Screenshot("region-overlay-aids-drag");
+        XInput("keydown ctrl");
+        held = WaitForLabel(L"110 \u00D7 40 \u2013 mark up");
+        XInput("keyup ctrl");
+        WaitForLabel(L"110 \u00D7 40 \u2013 Ctrl: mark up");
         XInput("mouseup 1");
     });
     EXPECT_EQ(engine.CaptureRegion(), 0);
@@ -528,7 +532,8 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
     EXPECT_TRUE(IsDimmed(farAway, desktop)) << std::hex << farAway << " of " << desktop;
     EXPECT_EQ(inside, kRed) << "the selection at full brightness";
     EXPECT_TRUE(edge == RGB(255, 255, 255) || edge == RGB(0, 0, 0)) << "a white and black border: " << std::hex << edge;
-    EXPECT_EQ(label, L"110 \u00D7 40");
+    EXPECT_EQ(label, L"110 \u00D7 40 \u2013 Ctrl: mark up");
+    EXPECT_EQ(held, L"110 \u00D7 40 \u2013 mark up") << "with Ctrl held the label says the release marks up";
     EXPECT_GT(labelFill, 200) << "the label's box is on screen nearBy the pointer";
     // The magnified pixel is one cell of the grid, 7 x 7 of its colour,
     // with the magnified red beside it.
@@ -629,7 +634,7 @@ TEST_F(Aids, LastRectangleComesBackWithRAndMovesAndResizesWithTheKeys) {
     });
     EXPECT_EQ(engine.CaptureRegion(), 0);
     again.join();
-    EXPECT_EQ(label, L"100 \u00D7 50");
+    EXPECT_EQ(label, L"100 \u00D7 50 \u2013 Ctrl: mark up");
     EXPECT_EQ(inside, kRed);
     EXPECT_TRUE(IsDimmed(outside, kRed));
     auto files = Files();
