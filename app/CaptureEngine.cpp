@@ -18,6 +18,7 @@ HWND g_mainWindow = nullptr;
 CCaptureEngine* g_applicationEngine = nullptr;
 bool g_programRequest = false;
 CCaptureEngine::OutcomeListener g_outcomeListener;
+MarkupHandler g_markupHandler;
 
 // A request refused because a dialog is open brings that dialog forward.
 void BringOpenDialogForward() {
@@ -82,8 +83,18 @@ const CCaptureEngine& CCaptureEngine::ToolbarOwner() const {
 HWND CCaptureEngine::ProcessMainWindow() { return g_mainWindow; }
 CaptureOptions* CCaptureEngine::Options() const { return ownOptions_ ? ownOptions_ : g_processOptions; }
 HWND CCaptureEngine::ClipboardOwner() const { return g_mainWindow ? g_mainWindow : messageWindow_.hwnd(); }
-CaptureContext CCaptureEngine::Context(CaptureOptions& options, bool ownRequest) const {
+CaptureContext CCaptureEngine::Context(CaptureOptions& options, bool ownRequest, bool withUser) const {
     CaptureContext context{options, ToolbarOwner().toolbarWindow_, ClipboardOwner(), ProgramKeyPath()};
+    if (withUser && g_markupHandler) {
+        context.markup = [](CCaptureImage& image) {
+            // A handler that fails leaves the picture to go on unmarked.
+            try {
+                return g_markupHandler ? g_markupHandler(image) : MarkupResult::Done;
+            } catch (...) {
+                return MarkupResult::Done;
+            }
+        };
+    }
     if (ownRequest && g_outcomeListener) {
         context.onOutcome = [](const CaptureOutcome& outcome) {
             try {
@@ -99,6 +110,7 @@ CCaptureEngine::ProgramRequest::ProgramRequest() { g_programRequest = true; }
 CCaptureEngine::ProgramRequest::~ProgramRequest() { g_programRequest = false; }
 bool CCaptureEngine::TakeProgramRequest() { return std::exchange(g_programRequest, false); }
 void CCaptureEngine::SetOutcomeListener(OutcomeListener listener) { g_outcomeListener = std::move(listener); }
+void CCaptureEngine::SetMarkupHandler(MarkupHandler handler) { g_markupHandler = std::move(handler); }
 long CCaptureEngine::BusyState() { return g_busy; }
 
 STDMETHODIMP CCaptureEngine::QueryInterface(REFIID iid, void** out) {
@@ -275,7 +287,8 @@ STDMETHODIMP CCaptureEngine::CaptureRect(LONG x, LONG y, LONG width, LONG height
     const bool ownRequest = TakeProgramRequest();
     CaptureOptions* options = Options();
     if (options == nullptr) return kStatusNoOptions;
-    operations_.CaptureRect(Context(*options, ownRequest), x, y, width, height);
+    // Nobody sits at this capture to mark it up.
+    operations_.CaptureRect(Context(*options, ownRequest, false), x, y, width, height);
     return kStatusOk;
 }
 

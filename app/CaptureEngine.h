@@ -135,6 +135,13 @@ public:
     // Hears the outcome of each capture the program asked for itself; an
     // empty listener hears nothing.
     static void SetOutcomeListener(OutcomeListener listener);
+    // Opens the markup window on a capture the profile ("Annotate") or the
+    // user (Ctrl on release) sends there. The application sets it once the
+    // window exists; until then, or when it is empty, captures go on
+    // unmarked. Captures with a user get it (automation calls included);
+    // CaptureRect, which has none, never does. The capture's busy state
+    // holds while it runs.
+    static void SetMarkupHandler(MarkupHandler handler);
 
     // How many shutter sounds this instance played.
     int SoundsPlayed() const { return operations_.SoundsPlayed(); }
@@ -146,7 +153,8 @@ private:
     HWND ClipboardOwner() const;
     // ownRequest: the program's own request, whose outcomes the listener
     // hears.
-    CaptureContext Context(CaptureOptions& options, bool ownRequest) const;
+    // withUser: a capture with a user, which may open the markup window.
+    CaptureContext Context(CaptureOptions& options, bool ownRequest, bool withUser = true) const;
     // Takes the mark of a ProgramRequest, so that it counts for one call.
     static bool TakeProgramRequest();
     // The object whose toolbar this one shows: the application's, or itself.

@@ -66,6 +66,9 @@ public:
     CCaptureImage m_BackGround;
     // The screen point of the overlay's client (0, 0).
     POINT Origin() const { return m_origin; }
+    // Ctrl was held when the choice was made: this capture alone goes to the
+    // markup window.
+    bool MarkupRequested() const { return m_markupRequested; }
 
 protected:
     void DrawCursorIntoCapture(HDC memoryDc);
@@ -92,6 +95,7 @@ protected:
     platform::UniqueHbitmap m_grab;  // the frozen desktop until ConvertGrab
     SIZE m_grabSize{};
     bool m_aidsOn = false;
+    bool m_markupRequested = false;
     bool m_paintedPlain = false;  // a paint showed the frozen picture without the aids
     SelectionAids m_aids;
 };

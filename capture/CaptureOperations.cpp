@@ -44,10 +44,12 @@ bool ShowResizePicker(ResizePickerWnd& picker) {
 namespace {
 
 // Every saved file joins the user's recent captures, whoever asked for
-// the picture.
-int PostProcess(const CaptureContext& context, CCaptureImage& image) {
+// the picture. markupOnce: the user asked for the markup window for this
+// capture alone.
+int PostProcess(const CaptureContext& context, CCaptureImage& image, bool markupOnce = false) {
     CaptureOutcome outcome;
-    const int ran = ImagePostProcessing(context.options, image, context.clipboardOwner, &outcome);
+    const int ran =
+        ImagePostProcessing(context.options, image, context.clipboardOwner, &outcome, {context.markup, markupOnce});
     if (!outcome.savedPath.empty()) AddRecentCapture(context.programKey, outcome.savedPath);
     if (context.onOutcome) context.onOutcome(outcome);
     return ran;
@@ -130,7 +132,7 @@ void CaptureOperations::CaptureWindow(const CaptureContext& context) {
                 if (box.right > box.left && box.bottom > box.top && picker.ConvertGrab()) {
                     PlayCaptureSound(context.options);
                     CCaptureImage image;
-                    if (picker.Compose(image)) PostProcess(context, image);
+                    if (picker.Compose(image)) PostProcess(context, image, picker.MarkupRequested());
                 }
             }
         }
@@ -169,7 +171,7 @@ void CaptureOperations::CaptureRegion(const CaptureContext& context) {
                 }
                 if (overlay.ConvertGrab())
                     CropFromBackground(context, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                                       overlay.m_BackGround);
+                                       overlay.m_BackGround, overlay.MarkupRequested());
             }
         }
         overlay.RestoreCursor();
@@ -178,7 +180,7 @@ void CaptureOperations::CaptureRegion(const CaptureContext& context) {
 }
 
 bool CaptureOperations::CropFromBackground(const CaptureContext& context, long x, long y, long width, long height,
-                                           const CCaptureImage& background) {
+                                           const CCaptureImage& background, bool markupOnce) {
     // A click without a drag selects nothing that could be saved.
     if (width <= 0 || height <= 0) return false;
     try {
@@ -197,7 +199,7 @@ bool CaptureOperations::CropFromBackground(const CaptureContext& context, long x
             background.Draw(cropDc.get(), -x, -y);
         }
         if (!image.CreateFromHBITMAP(crop.get())) return false;
-        PostProcess(context, image);
+        PostProcess(context, image, markupOnce);
         return true;
     } catch (...) {
         return false;

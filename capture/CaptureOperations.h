@@ -27,6 +27,9 @@ struct CaptureContext {
     std::wstring programKey;
     // Hears what came of each post-processed picture; may be empty.
     std::function<void(const CaptureOutcome&)> onOutcome;
+    // Opens the markup window on a capture; empty for a capture without a
+    // user, which goes on unmarked.
+    MarkupHandler markup;
 };
 
 class CaptureOperations {
@@ -40,8 +43,9 @@ public:
     void CaptureRect(const CaptureContext& context, long x, long y, long width, long height);
     // Cuts (x, y, width, height) out of the frozen desktop and post-processes
     // it; false when there was nothing to cut or it failed.
+    // markupOnce: the user asked for the markup window for this capture.
     bool CropFromBackground(const CaptureContext& context, long x, long y, long width, long height,
-                            const CCaptureImage& background);
+                            const CCaptureImage& background, bool markupOnce = false);
     // Picks a top-level window and gives it the size the user types.
     void ResizeApplication(HWND toolbar);
 

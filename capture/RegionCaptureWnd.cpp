@@ -66,7 +66,7 @@ void RegionCaptureWnd::SetLastRectangle(const RECT& screenRect) {
 
 std::wstring RegionCaptureWnd::LabelText() const {
     if (!m_aidsOn) return std::wstring();
-    if (m_dragging || m_restored) return SizeText(m_selection);
+    if (m_dragging || m_restored) return SizeText(m_selection) + L" \u2013 " + MarkupHintText(m_ctrlHeld);
     return std::to_wstring(m_pointer.x + m_origin.x) + L", " + std::to_wstring(m_pointer.y + m_origin.y);
 }
 
@@ -165,9 +165,10 @@ void RegionCaptureWnd::StartDrag(POINT p) {
     Invalidate(before);
 }
 
-void RegionCaptureWnd::Choose() {
+void RegionCaptureWnd::Choose(bool markup) {
     if (::GetCapture() == hwnd()) ::ReleaseCapture();
     m_result = 1;
+    m_markupRequested = markup;
     EndModalLoop(IDOK);
 }
 
@@ -240,7 +241,7 @@ bool RegionCaptureWnd::OnAidsKey(WPARAM key, bool alt) {
             // Enter is the button: the first press starts the drag where the
             // pointer is, the next one ends it.
             if (m_dragging || m_restored) {
-                Choose();
+                Choose(::GetKeyState(VK_CONTROL) < 0);
             } else {
                 StartDrag(m_pointer);
             }
@@ -296,7 +297,7 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         case WM_LBUTTONUP: {
             if (m_aidsOn) {
                 if (m_dragging) PointerAt(ClampToClient(point));
-                Choose();
+                Choose((wParam & MK_CONTROL) != 0);
                 return 0;
             }
             m_anchor = POINT{};
@@ -309,10 +310,20 @@ LRESULT RegionCaptureWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
                 platform::DrawDragRect(dc.get(), empty, SIZE{1, 1}, &m_lastDrawn, SIZE{1, 1}, brush.get(), brush.get());
             }
             m_result = 1;
+            m_markupRequested = (wParam & MK_CONTROL) != 0;
             EndModalLoop(IDOK);
             return result;
         }
         case WM_KEYDOWN:
+        case WM_KEYUP:
+            // The label says whether a release now opens the markup window.
+            // The label's width changes with it, so all of it is painted
+            // again (once: a held key repeats).
+            if (wParam == VK_CONTROL && m_ctrlHeld != (message == WM_KEYDOWN)) {
+                m_ctrlHeld = message == WM_KEYDOWN;
+                if (m_aidsOn && (m_dragging || m_restored)) ::InvalidateRect(hwnd(), nullptr, FALSE);
+            }
+            if (message == WM_KEYUP) break;
             // A held Enter repeats; only its first press counts.
             if (m_aidsOn && !(wParam == VK_RETURN && (lParam & (1 << 30))) && OnAidsKey(wParam, false)) return 0;
             break;

@@ -50,7 +50,8 @@ private:
     void PaintWithAids();
     void PointerAt(POINT p);
     void StartDrag(POINT p);
-    void Choose();
+    // markup: Ctrl was held, so this capture goes to the markup window.
+    void Choose(bool markup);
     bool OnAidsKey(WPARAM key, bool alt);
     void MovePointerBy(int dx, int dy);
     void ChangeSelection(int dx, int dy, bool resize);
@@ -67,5 +68,7 @@ private:
     bool m_restored = false;
     bool m_magnifierOn = true;
     bool m_hasLast = false;
+    // Ctrl is down, as the overlay's own key messages tell it.
+    bool m_ctrlHeld = false;
     RECT m_last{};
 };

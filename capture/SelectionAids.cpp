@@ -1,6 +1,7 @@
 #include "capture/SelectionAids.h"
 
 #include "platform/Monitors.h"
+#include "uikit/CorvaneApp.h"
 #include "platform/Window.h"
 
 #include <algorithm>
@@ -89,6 +90,16 @@ RECT PlaceBesidePointer(POINT pointer, SIZE size, int gap, int dx, int dy, const
 std::wstring SizeText(const RECT& selection) {
     return std::to_wstring(selection.right - selection.left) + L" \u00D7 " +
            std::to_wstring(selection.bottom - selection.top);
+}
+
+std::wstring MarkupHintText(bool ctrlHeld) {
+    const wchar_t* key = ctrlHeld ? L"MarkupWillOpen" : L"MarkupHint";
+    if (CCorvaneApp* app = CCorvaneApp::Current()) {
+        const TextCatalog& catalog = app->GetTextCatalog();
+        if (catalog.FindTranslation(key)) return catalog.ExpandText(key, true);
+    }
+    // Without the language files the hint still reads.
+    return ctrlHeld ? L"mark up" : L"Ctrl: mark up";
 }
 
 std::wstring ColourText(COLORREF colour) {

@@ -32,6 +32,9 @@ RECT PlaceBesidePointer(POINT pointer, SIZE size, int gap, int dx, int dy, const
 
 // "200 × 100": the size of a selection.
 std::wstring SizeText(const RECT& selection);
+// What follows the size while a rectangle is chosen: "Ctrl: mark up", or with
+// Ctrl held ("mark up") that the release opens the markup window.
+std::wstring MarkupHintText(bool ctrlHeld);
 // "#RRGGBB".
 std::wstring ColourText(COLORREF colour);
 // A window's title, cut to 60 characters with "…" when it is longer.

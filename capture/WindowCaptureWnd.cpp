@@ -136,6 +136,7 @@ void WindowCaptureWnd::PaintFrame(HDC dc) {
 void WindowCaptureWnd::OnLeftButtonUp(WPARAM flags) {
     if (flags == MK_SHIFT) return;
     m_result = 1;
+    m_markupRequested = (flags & MK_CONTROL) != 0;
     if (m_selection.empty()) m_selection.push_back(m_hover);
     EndModalLoop(IDOK);
 }

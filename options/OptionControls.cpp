@@ -171,15 +171,18 @@ protected:
     std::unique_ptr<HookedHotKeyCtrl> field_;
 };
 
-// "CheckBox": "true" checks it, anything else does not.
+// "CheckBox": "true" checks it, anything else does not, and it stores
+// "true"/"false". "NumericCheckBox" is the same box storing "1"/"0".
 class CheckBoxOption : public OptionControl {
 public:
-    void SetValue(const std::wstring& value) override { checked_ = value == L"true"; }
+    CheckBoxOption(const wchar_t* checkedValue, const wchar_t* uncheckedValue)
+        : checkedValue_(checkedValue), uncheckedValue_(uncheckedValue) {}
+    void SetValue(const std::wstring& value) override { checked_ = value == checkedValue_; }
     void AppendDisplayText(std::vector<std::wstring>& row) const override {
         row.push_back(ExpandText(checked_ ? L"true" : L"false"));
     }
     bool GetValue(std::wstring& value) const override {
-        value = checked_ ? L"true" : L"false";
+        value = checked_ ? checkedValue_ : uncheckedValue_;
         return true;
     }
 
@@ -195,6 +198,8 @@ protected:
     }
     void TakeEditorValue() override { checked_ = ::SendMessageW(editor_, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+    const wchar_t* checkedValue_;
+    const wchar_t* uncheckedValue_;
     bool checked_ = false;
 };
 
@@ -483,7 +488,8 @@ std::unique_ptr<OptionControl> CreateOptionControl(const std::wstring& kind) {
     if (kind == L"ComboBox") return std::make_unique<ChoiceOption>(false, true);
     if (kind == L"LanguageBox") return std::make_unique<LanguageBoxOption>();
     if (kind == L"FolderBrowser") return std::make_unique<FolderBrowserOption>();
-    if (kind == L"CheckBox") return std::make_unique<CheckBoxOption>();
+    if (kind == L"CheckBox") return std::make_unique<CheckBoxOption>(L"true", L"false");
+    if (kind == L"NumericCheckBox") return std::make_unique<CheckBoxOption>(L"1", L"0");
     if (kind == L"EditableComboBox") return std::make_unique<ChoiceOption>(true, false);
     if (kind == L"OpenWith") return std::make_unique<OpenWithOption>();
     if (kind == L"MultyProfile") return std::make_unique<MultyProfileOption>();

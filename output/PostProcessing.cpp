@@ -107,7 +107,8 @@ std::wstring SaveCaptureToFile(CaptureOptions& options, const CCaptureImage& ima
     return {};
 }
 
-int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner, CaptureOutcome* outcome) {
+int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner, CaptureOutcome* outcome,
+                        const MarkupRequest& markup) {
     TraceTimer trace(L"CCaptureEngine::ImagePostProcessing");
     CaptureOutcome result;
     const auto save = [&] {
@@ -117,6 +118,13 @@ int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clip
     const auto copy = [&] { result.copied = CopyCaptureToClipboard(options, image, clipboardOwner); };
     int ran = 1;
     try {
+        // The marks go on the full-colour picture; the depth comes after.
+        if (markup.handler && (markup.once || options.GetCaptureOption(L"Annotate") == L"1") &&
+            markup.handler(image) == MarkupResult::Discard) {
+            result.discarded = true;
+            if (outcome) *outcome = result;
+            return 1;
+        }
         ApplyColorDepth(options, image);
         result.width = image.Width();
         // A top-down picture keeps a negative height in its header.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 class CaptureOptions;
@@ -47,15 +48,35 @@ struct CaptureOutcome {
     long width = 0;
     long height = 0;
     bool failed = false;
+    // The user dropped the capture in the markup window: nothing was saved
+    // or copied, as after an Escape in the overlay.
+    bool discarded = false;
     // Something the user can find: a file or the clipboard.
     bool Produced() const { return !savedPath.empty() || copied; }
 };
 
-// Colour depth, then the "Action". Returns 1 when it ran to the end, 0 when a
-// failure was raised inside. clipboardOwner owns the clipboard data. What
-// came of it goes to *outcome when given.
+// What the markup window made of a capture: go on with the (changed)
+// picture, or drop it.
+enum class MarkupResult { Done, Discard };
+// Opens the markup window over the full-colour picture and returns when the
+// user is done with it.
+using MarkupHandler = std::function<MarkupResult(CCaptureImage& image)>;
+
+// How a capture reaches the markup window: the handler of a process that has
+// one (empty: captures go on unmarked), and whether the user asked for it for
+// this capture alone (Ctrl on release) whatever the profile's "Annotate" says.
+struct MarkupRequest {
+    MarkupHandler handler;
+    bool once = false;
+};
+
+// The markup window when the profile's "Annotate" is "1" or the capture asked
+// for it, then the colour depth, then the "Action". Returns 1 when it ran to
+// the end (a discarded capture too), 0 when a failure was raised inside.
+// clipboardOwner owns the clipboard data. What came of it goes to *outcome
+// when given.
 int ImagePostProcessing(CaptureOptions& options, CCaptureImage& image, HWND clipboardOwner,
-                        CaptureOutcome* outcome = nullptr);
+                        CaptureOutcome* outcome = nullptr, const MarkupRequest& markup = {});
 
 // The folder text with blanks at both ends and trailing backslashes removed;
 // a leading "\\" of a network path is kept.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <functional>
 
 using namespace screen;
@@ -500,7 +501,7 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
     Pump(300);
     const COLORREF desktop = ScreenPixel(1000, 900);
     COLORREF outside = 0, inside = 0, farAway = 0, edge = 0;
-    std::wstring label, before;
+    std::wstring label, before, held;
     int marked = 0, labelFill = 0;
     std::thread drag([&] {
         WaitForOverlay();
@@ -517,6 +518,10 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
         marked = MagnifiedPixels(nearBy, kMark, kRed);
         labelFill = CountPixels(nearBy, RGB(32, 32, 32));
         unixtools::Screenshot("region-overlay-aids-drag");
+        XInput("keydown ctrl");
+        held = WaitForLabel(L"110 \u00D7 40 \u2013 mark up");
+        XInput("keyup ctrl");
+        WaitForLabel(L"110 \u00D7 40 \u2013 Ctrl: mark up");
         XInput("mouseup 1");
     });
     EXPECT_EQ(engine.CaptureRegion(), 0);
@@ -527,7 +532,8 @@ TEST_F(Aids, DragDimsTheRestShowsSizeAndMagnifierAndSavesOnlyTheFrozenPixels) {
     EXPECT_TRUE(IsDimmed(farAway, desktop)) << std::hex << farAway << " of " << desktop;
     EXPECT_EQ(inside, kRed) << "the selection at full brightness";
     EXPECT_TRUE(edge == RGB(255, 255, 255) || edge == RGB(0, 0, 0)) << "a white and black border: " << std::hex << edge;
-    EXPECT_EQ(label, L"110 \u00D7 40");
+    EXPECT_EQ(label, L"110 \u00D7 40 \u2013 Ctrl: mark up");
+    EXPECT_EQ(held, L"110 \u00D7 40 \u2013 mark up") << "with Ctrl held the label says the release marks up";
     EXPECT_GT(labelFill, 200) << "the label's box is on screen nearBy the pointer";
     // The magnified pixel is one cell of the grid, 7 x 7 of its colour,
     // with the magnified red beside it.
@@ -628,7 +634,7 @@ TEST_F(Aids, LastRectangleComesBackWithRAndMovesAndResizesWithTheKeys) {
     });
     EXPECT_EQ(engine.CaptureRegion(), 0);
     again.join();
-    EXPECT_EQ(label, L"100 \u00D7 50");
+    EXPECT_EQ(label, L"100 \u00D7 50 \u2013 Ctrl: mark up");
     EXPECT_EQ(inside, kRed);
     EXPECT_TRUE(IsDimmed(outside, kRed));
     auto files = Files();
@@ -688,4 +694,74 @@ TEST_F(Aids, AStoredRectangleOnNoMonitorInvertedOrOfTheWrongTypeIsIgnored) {
         EXPECT_EQ(label.find(L'\u00D7'), std::wstring::npos) << "no size shown";
     }
     EXPECT_TRUE(Files().empty());
+}
+
+// Clears the process's markup handler however the test ends.
+struct MarkupHandlerSet {
+    explicit MarkupHandlerSet(MarkupHandler handler) { CCaptureEngine::SetMarkupHandler(std::move(handler)); }
+    ~MarkupHandlerSet() { CCaptureEngine::SetMarkupHandler({}); }
+};
+
+TEST_F(Engine, CtrlOnReleaseOrAnnotateOpensTheMarkupHandlerWhileTheEngineStaysBusy) {
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"Annotate", L"0"));
+    int calls = 0;
+    long busyInside = -1, secondCapture = -1;
+    SIZE seen{};
+    MarkupResult answer = MarkupResult::Done;
+    MarkupHandlerSet handler([&](CCaptureImage& image) {
+        ++calls;
+        seen = SIZE{image.Width(), std::abs(image.Height())};
+        busyInside = CCaptureEngine::BusyState();
+        secondCapture = engine.CaptureFullScreen();
+        return answer;
+    });
+
+    // A drag released without Ctrl goes on unmarked.
+    std::thread plain = Drag({150, 160}, {350, 260});
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    plain.join();
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(Files().size(), 1u);
+    Pump(300);
+
+    // Released with Ctrl held: this capture alone goes to the handler.
+    std::thread ctrl([] {
+        WaitForOverlay();
+        XInput("mousemove 150 160 mousedown 1 mousemove 250 210 sleep 0.1 mousemove 350 260 keydown ctrl sleep 0.1 "
+               "mouseup 1 keyup ctrl");
+    });
+    EXPECT_EQ(engine.CaptureRegion(), 0);
+    ctrl.join();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seen.cx, 200);
+    EXPECT_EQ(seen.cy, 100);
+    EXPECT_EQ(busyInside, CCaptureEngine::kBusyRegion);
+    EXPECT_EQ(secondCapture, 1) << "a second capture is refused while the handler runs";
+    EXPECT_EQ(Files().size(), 2u);
+    Pump(300);
+
+    // The picker's Ctrl+click, answered with Discard: nothing is saved.
+    answer = MarkupResult::Discard;
+    std::thread pick([] {
+        WaitForOverlay();
+        XInput("mousemove 250 220 sleep 0.2 mousemove 251 221 sleep 0.2 keydown ctrl sleep 0.1 click 1 keyup ctrl");
+    });
+    EXPECT_EQ(engine.CaptureWindow(), 0);
+    pick.join();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(busyInside, CCaptureEngine::kBusyWindow);
+    EXPECT_EQ(Files().size(), 2u) << "a discarded capture saves nothing";
+    Pump(300);
+
+    // "Annotate" "1": an automation call opens it too; CaptureRect never does.
+    answer = MarkupResult::Done;
+    ASSERT_TRUE(options->SetProfileOption(L"DefaultProfile", L"Annotate", L"1"));
+    EXPECT_EQ(engine.CaptureRect(110, 130, 64, 32, nullptr), 0);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(Files().size(), 3u);
+    EXPECT_EQ(engine.CaptureFullScreen(), 0);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(busyInside, CCaptureEngine::kBusyFullScreen);
+    EXPECT_EQ(Files().size(), 4u);
+    EXPECT_EQ(CCaptureEngine::BusyState(), 0);
 }

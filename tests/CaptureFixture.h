@@ -19,7 +19,7 @@ inline constexpr char kCaptureTestOptions[] =
     "<Profiles Name='Profiles'><Profile Name='DefaultProfile'>"
     "<O Name='Action' Value='Save to file'/><O Name='ColorDepth' Value='24 bits per pixel Color'/>"
     "<O Name='TargetType' Value='bmp'/><O Name='TargetFolder' Value=''/>"
-    "<O Name='FileNameTemplatePrefix' Value='Capture'/>"
+    "<O Name='FileNameTemplatePrefix' Value='Capture'/><O Name='Annotate' Value='0'/>"
     "</Profile></Profiles><HotKeys/></ToolOptions>";
 
 inline constexpr COLORREF kRed = RGB(200, 30, 60);

@@ -143,6 +143,25 @@ TEST_F(OptionsDialog, OneProfileShowsTheDefaultProfileAndTheSwitchReshapesTheLis
     EXPECT_GT(Count(L"Action"), 1) << "every profile's options, at once";
     EXPECT_NE(RowOf(L"DefaultProfile"), -1);
     EXPECT_EQ(testfiles::Read(userFile), before) << "nothing saved";
+
+    // Each profile has its "Annotate" check box, shipped off; checking the
+    // rectangle profile's stores "1" there alone.
+    ASSERT_EQ(Count(L"Annotate"), 4);
+    EXPECT_NE(ExpandText(L"Annotate"), L"Annotate") << "translated";
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(dialog->Rows()[static_cast<size_t>(RowOf(L"Annotate", i))].second, ExpandText(L"false"));
+    ASSERT_TRUE(dialog->OpenEditor(RowOf(L"Annotate", 3)));
+    HWND box = dialog->ActiveControl()->Editor();
+    wchar_t className[16] = {};
+    ::GetClassNameW(box, className, 16);
+    EXPECT_EQ(_wcsicmp(className, L"Button"), 0) << className;
+    ::SendMessageW(box, BM_CLICK, 0, 0);
+    Leave();
+    EXPECT_EQ(dialog->Rows()[static_cast<size_t>(RowOf(L"Annotate", 3))].second, ExpandText(L"true"));
+    PressOk();
+    options->LoadOptions();
+    EXPECT_EQ(options->GetProfileOption(L"RectangleProfile", L"Annotate"), L"1");
+    EXPECT_EQ(options->GetProfileOption(L"DefaultProfile", L"Annotate"), L"0");
+    EXPECT_EQ(options->GetProfileOption(L"WindowProfile", L"Annotate"), L"0");
 }
 
 TEST_F(OptionsDialog, ValuesAreShownAsStoredAndOkWritesOnlyWhatChanged) {

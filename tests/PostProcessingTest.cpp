@@ -21,7 +21,7 @@ constexpr char kProfileOptions[] =
     "<Profiles Name='Profiles'><Profile Name='DefaultProfile'>"
     "<O Name='Action' Value='Save to file'/><O Name='ColorDepth' Value='24 bits per pixel Color'/>"
     "<O Name='TargetType' Value='png'/><O Name='TargetFolder' Value=''/>"
-    "<O Name='FileNameTemplatePrefix' Value='Capture'/>"
+    "<O Name='FileNameTemplatePrefix' Value='Capture'/><O Name='Annotate' Value='0'/>"
     "</Profile></Profiles><HotKeys/></ToolOptions>";
 
 CCaptureImage Picture(long w = 32, long h = 16) {
@@ -281,4 +281,61 @@ TEST_F(Output, PostProcessingAppliesTheDepthThenTheAction) {
     EXPECT_EQ(ImagePostProcessing(*options, sixteen, nullptr), 1);
     EXPECT_EQ(sixteen.Bpp(), 24);
     EXPECT_EQ(testfiles::List(shots).size(), 2u);
+}
+
+TEST_F(Output, MarkupSeesTheFullColourPictureAndDoneOrDiscardDecideWhatIsSaved) {
+    Set(L"TargetFolder", shots);
+    Set(L"ColorDepth", L"8 bits per pixel Grayscale");
+    int calls = 0;
+    int seenBpp = 0;
+    MarkupResult answer = MarkupResult::Done;
+    const MarkupHandler handler = [&](CCaptureImage& image) {
+        ++calls;
+        seenBpp = image.Bpp();
+        // A white mark at the start of the picture's first stored row (its
+        // bottom row), which is black.
+        std::memset(image.Row(0), 0xFF, 3 * 4);
+        return answer;
+    };
+
+    // "Annotate" "0" and no request: the handler is never asked.
+    Set(L"Annotate", L"0");
+    CCaptureImage plain = Picture();
+    CaptureOutcome outcome;
+    EXPECT_EQ(ImagePostProcessing(*options, plain, nullptr, &outcome, {handler, false}), 1);
+    EXPECT_EQ(calls, 0);
+    ASSERT_EQ(testfiles::List(shots).size(), 1u);
+    EXPECT_EQ(unixtools::Identify(outcome.savedPath, "%[pixel:p{0,15}]"), "srgb(0,0,0)");
+
+    // "Annotate" "1": the handler sees 24 bits, the file has its mark in grey.
+    Set(L"Annotate", L"1");
+    CCaptureImage marked = Picture();
+    EXPECT_EQ(ImagePostProcessing(*options, marked, nullptr, &outcome, {handler, false}), 1);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seenBpp, 24) << "before the colour depth";
+    EXPECT_FALSE(outcome.discarded);
+    EXPECT_EQ(testfiles::List(shots).size(), 2u);
+    ASSERT_FALSE(outcome.savedPath.empty());
+    EXPECT_EQ(unixtools::Identify(outcome.savedPath, "%[png:IHDR.color-type-orig] %[pixel:p{0,15}] %[pixel:p{5,15}]"),
+              "3 srgb(255,255,255) srgb(0,0,0)");
+
+    // Discard: nothing saved, and the outcome says so.
+    answer = MarkupResult::Discard;
+    CCaptureImage dropped = Picture();
+    EXPECT_EQ(ImagePostProcessing(*options, dropped, nullptr, &outcome, {handler, false}), 1);
+    EXPECT_EQ(calls, 2);
+    EXPECT_TRUE(outcome.discarded);
+    EXPECT_FALSE(outcome.Produced());
+    EXPECT_EQ(testfiles::List(shots).size(), 2u);
+
+    // Asked for once with "Annotate" "0"; without a handler nothing is asked.
+    Set(L"Annotate", L"0");
+    answer = MarkupResult::Done;
+    CCaptureImage once = Picture();
+    EXPECT_EQ(ImagePostProcessing(*options, once, nullptr, &outcome, {handler, true}), 1);
+    EXPECT_EQ(calls, 3);
+    CCaptureImage unhandled = Picture();
+    EXPECT_EQ(ImagePostProcessing(*options, unhandled, nullptr, &outcome, {{}, true}), 1);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(testfiles::List(shots).size(), 4u);
 }
