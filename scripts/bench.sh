@@ -95,6 +95,10 @@ run_overlay_bench() {
     if ! "$WINE" "$BUILD/bench/overlay_bench.exe"; then
         overlay_failures+=("${size:-unknown size} (display $DISPLAY, prefix $WINEPREFIX)")
     fi
+    # The markup window over a 3840 x 2160 capture on the same screen.
+    if ! "$WINE" "$BUILD/bench/markup_bench.exe"; then
+        overlay_failures+=("the markup window at ${size:-unknown size} (display $DISPLAY)")
+    fi
 }
 
 # An Xvfb of that size on :N, started when there is none; false, with the

@@ -2,6 +2,7 @@
 // icon and its menu, the second start, the command-line switches, the
 // autostart entry, "NeedConfig", and captures started by global hot keys.
 #include "tests/CaptureFixture.h"
+#include "app/MarkupWindow.h"
 #include "app/TrayMenu.h"
 #include "output/RecentCaptures.h"
 #include "capture/CountdownWnd.h"
@@ -1800,4 +1801,100 @@ TEST_F(Program, RecentCapturesKeepTenNewestFirstWithoutDuplicates) {
     EXPECT_EQ(RecentCaptureMenuText(odd).substr(0, 17), L"Tom && Jerry.png\t");
     ClearRecentCaptures(kProgramKey);
     EXPECT_TRUE(ReadRecentCaptures(kProgramKey).empty());
+}
+
+// Ctrl held when the rectangle's button is released opens the markup window
+// for that capture, though the rectangle's profile says "Annotate" "0";
+// while it is open another program's capture is refused as busy, and a
+// rectangle drawn there and Enter are in the saved file. A full-screen
+// capture whose profile says "Annotate" "1" opens it too; Escape (to Select),
+// Escape and Yes discard it, and no file comes.
+TEST_F(Program, TheMarkupWindowOpensOnCtrlOrAnnotateAndDecidesWhatIsSaved) {
+    options->SetHotKeyValue(L"RegionCaptureKey", L"Ctrl + Alt + 82");
+    options->SetProfileOption(L"RectangleProfile", L"Annotate", L"0");
+    options->SetProfileOption(L"FullScreenProfile", L"Annotate", L"1");
+    Save();
+    ASSERT_EQ(Process(L"/Regserver").Wait(20000), 0u);
+    Process program(L"");
+    ASSERT_NE(FindOf(program.Id(), nullptr, kTrayTitle, false, 20000), nullptr);
+    ASSERT_TRUE(WaitForTrayIcon(true));
+    NewFiles files([this] { return Files(); });
+    const std::wstring title = L"Mark up \u2013 Snapwell";
+
+    // A drag over the red window, released with Ctrl held.
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+r");
+    ASSERT_TRUE(WaitForOverlay());
+    XInput("mousemove 120 140 sleep 0.1 mousedown 1 mousemove 200 200 sleep 0.1 mousemove 320 290 sleep 0.1 "
+           "keydown ctrl sleep 0.1 mouseup 1 sleep 0.1 keyup ctrl");
+    HWND markup = FindOf(program.Id(), kMarkupWindowClass, title.c_str(), true, 10000);
+    ASSERT_NE(markup, nullptr) << "the markup window after Ctrl on release";
+    EXPECT_EQ(files.Next(500), L"") << "nothing saved while the window is open";
+    EXPECT_TRUE(WaitForTrayIcon(false)) << "the tray icon stays away meanwhile";
+    // The test's topmost windows are in the picture now; away with them, so
+    // that they cover no part of the markup window.
+    ::ShowWindow(red, SW_HIDE);
+    ::ShowWindow(blue, SW_HIDE);
+
+    // Another program's capture meanwhile: refused as busy, no file.
+    HRESULT capture = E_FAIL;
+    std::atomic<bool> answered{false};
+    std::thread client = AnotherProgram(answered, [&](ICaptureEngine* engine) { capture = engine->CaptureFullScreen(); });
+    for (int i = 0; i < 300 && !answered; ++i) Pump(50);
+    client.join();
+    EXPECT_EQ(capture, S_FALSE) << "a capture while the markup window is open";
+    EXPECT_TRUE(::IsWindowVisible(markup)) << "the window stays";
+
+    // A blue rectangle over the 200 x 150 red picture, then Enter.
+    HWND canvas = ::FindWindowExW(markup, nullptr, kMarkupCanvasClass, nullptr);
+    ASSERT_NE(canvas, nullptr);
+    RECT area{};
+    ::GetClientRect(canvas, &area);
+    POINT origin{std::max(0L, (area.right - 200) / 2), std::max(0L, (area.bottom - 150) / 2)};
+    ::ClientToScreen(canvas, &origin);
+    const auto at = [&](long x, long y) { return std::to_string(origin.x + x) + " " + std::to_string(origin.y + y); };
+    Pump(500);
+    XInput("key 4");
+    XInput("mousemove " + at(40, 30) + " sleep 0.1 mousedown 1 mousemove " + at(100, 80) + " sleep 0.1 mousemove " +
+           at(160, 120) + " sleep 0.1 mouseup 1");
+    Pump(300);
+    XInput("key Return");
+    const std::wstring saved = files.Next();
+    ASSERT_EQ(saved.rfind(L"Region", 0), 0u) << "the marked rectangle capture";
+    for (int i = 0; i < 100 && ::IsWindow(markup); ++i) Pump(50);
+    EXPECT_FALSE(::IsWindow(markup)) << "Enter ended the window";
+    Pump(300);
+    const std::string bmp = testfiles::Read(shots + saved);
+    ASSERT_EQ(BmpSize(bmp).cx, 200);
+    ASSERT_EQ(BmpSize(bmp).cy, 150);
+    const COLORREF blue = MarkupWindow::PaletteColour(3);
+    EXPECT_EQ(BmpPixel(bmp, 100, 32), blue) << "the rectangle's top";
+    EXPECT_EQ(BmpPixel(bmp, 42, 75), blue) << "its left";
+    EXPECT_EQ(BmpPixel(bmp, 100, 75), kRed) << "inside it the capture";
+    EXPECT_EQ(BmpPixel(bmp, 10, 10), kRed);
+    EXPECT_TRUE(WaitForTrayIcon(true)) << "the icon is back";
+
+    // "Annotate" "1" on the full-screen profile: the window opens; a mark,
+    // then Escape twice and Yes drop the capture.
+    MouseTo(640, 500);
+    XInput("key ctrl+alt+f");
+    markup = FindOf(program.Id(), kMarkupWindowClass, title.c_str(), true, 10000);
+    ASSERT_NE(markup, nullptr) << "the markup window for the full-screen profile";
+    canvas = ::FindWindowExW(markup, nullptr, kMarkupCanvasClass, nullptr);
+    RECT shown{};
+    ::GetWindowRect(canvas, &shown);
+    Pump(500);
+    XInput("mousemove " + std::to_string(shown.right - 200) + " " + std::to_string(shown.bottom - 150) +
+           " sleep 0.1 mousedown 1 mousemove " + std::to_string(shown.right - 120) + " " +
+           std::to_string(shown.bottom - 90) + " sleep 0.1 mouseup 1 sleep 0.2 key Escape sleep 0.2 key Escape");
+    HWND question = MessageBoxOf(program.Id(), 5000);
+    ASSERT_NE(question, nullptr) << "discarding a marked capture asks";
+    EXPECT_EQ(platform::WindowText(question), L"Snapwell");
+    EXPECT_EQ(::GetWindow(question, GW_OWNER), markup) << "the question belongs to the window";
+    ::PostMessageW(question, WM_COMMAND, IDYES, 0);
+    for (int i = 0; i < 100 && ::IsWindow(markup); ++i) Pump(50);
+    EXPECT_FALSE(::IsWindow(markup)) << "Yes discarded";
+    EXPECT_EQ(files.Next(2000), L"") << "a discarded capture saves nothing";
+    EXPECT_TRUE(WaitForTrayIcon(true));
+    EXPECT_EQ(ExitThroughMenu(program), 0u);
 }
