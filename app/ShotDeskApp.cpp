@@ -2,6 +2,7 @@
 
 #include "app/ServerRegistration.h"
 #include "app/ApplicationOptionsDialog.h"
+#include "app/MarkupWindow.h"
 #include "app/SplashDialog.h"
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
@@ -185,6 +186,7 @@ bool CShotDeskApp::InitInstance() {
         // The program's own captures are told at its tray icon.
         CCaptureEngine::SetOutcomeListener(
             [this](const CaptureOutcome& outcome) { trayWindow_.OnCaptureOutcome(outcome); });
+        CCaptureEngine::SetMarkupHandler([this](CCaptureImage& image) { return RunMarkupWindow(image); });
     }
     interactive_ = created;
     // Without an engine a hot key could do nothing but swallow its keys.
@@ -310,6 +312,42 @@ int CShotDeskApp::ShowOptionsDialog() {
     }
     currentDialog_ = nullptr;
     optionsDialogOpen_ = false;
+    // After a session end the hot keys and the icon stay away.
+    if (!keptForNextStart_) {
+        try {
+            RegisterHotKeys(false);
+        } catch (...) {
+        }
+        try {
+            if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
+        } catch (...) {
+        }
+    }
+    return result;
+}
+
+MarkupResult CShotDeskApp::RunMarkupWindow(CCaptureImage& image) {
+    // The capture that opened the window keeps the engine busy meanwhile, so
+    // a second capture or dialog brings this window forward instead.
+    bool iconWasThere = false;
+    try {
+        iconWasThere = trayWindow_.Icon().Remove();
+    } catch (...) {
+    }
+    try {
+        UnregisterHotKeys();
+    } catch (...) {
+    }
+    MarkupWindowSetup setup;
+    setup.options = options_.get();
+    setup.clipboardOwner = trayWindow_.hwnd();
+    setup.onShown = [this](HWND window) { currentDialog_ = window; };
+    MarkupResult result = MarkupResult::Done;
+    try {
+        result = MarkupWindow::Run(image, setup);
+    } catch (...) {
+    }
+    currentDialog_ = nullptr;
     // After a session end the hot keys and the icon stay away.
     if (!keptForNextStart_) {
         try {
@@ -464,6 +502,7 @@ int CShotDeskApp::ExitInstance() {
     exited_ = true;
     KeepForNextStart();
     CCaptureEngine::SetOutcomeListener({});
+    CCaptureEngine::SetMarkupHandler({});
     trayWindow_.Destroy();
     UnregisterHotKeys();
     platform::ComModule::OnLastUnlock(nullptr);
