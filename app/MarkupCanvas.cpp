@@ -145,10 +145,17 @@ void MarkupCanvas::ZoomToFit() {
 
 void MarkupCanvas::UpdateScrollBars() {
     if (!hwnd()) return;
-    // Showing one bar narrows the client, which may need the other.
-    for (int pass = 0; pass < 3; ++pass) {
+    // Showing one bar narrows the client, which may need the other. The
+    // first pass measures without bars, so that a picture that fits the
+    // whole canvas gets none.
+    RECT window{};
+    ::GetWindowRect(hwnd(), &window);
+    for (int pass = 0; pass < 4; ++pass) {
         RECT client{};
-        ::GetClientRect(hwnd(), &client);
+        if (pass == 0)
+            client = RECT{0, 0, Width(window), Height(window)};
+        else
+            ::GetClientRect(hwnd(), &client);
         const SIZE content = ContentSize();
         scrollX_ = std::clamp<int>(scrollX_, 0, std::max<int>(0, content.cx - client.right));
         scrollY_ = std::clamp<int>(scrollY_, 0, std::max<int>(0, content.cy - client.bottom));
@@ -163,7 +170,7 @@ void MarkupCanvas::UpdateScrollBars() {
         ::SetScrollInfo(hwnd(), SB_VERT, &info, TRUE);
         RECT after{};
         ::GetClientRect(hwnd(), &after);
-        if (::EqualRect(&client, &after)) break;
+        if (pass > 0 && ::EqualRect(&client, &after)) break;
     }
 }
 
