@@ -209,12 +209,12 @@ int MarkupToolStrip::LayoutFor(int dpi) {
     dpi_ = dpi;
     font_.reset();
     const auto scale = [&](int pixels) { return ::MulDiv(pixels, dpi, 96); };
-    const int button = scale(26), gap = scale(2), groupGap = scale(10), margin = scale(4);
+    const int button = scale(24), swatch = scale(20), gap = scale(2), groupGap = scale(6), margin = scale(4);
     items_.clear();
     int x = margin;
     const int top = margin;
     const auto add = [&](ItemKind kind, int value, std::wstring tip, std::wstring label = {}) {
-        int width = button;
+        int width = kind == ItemKind::Colour ? swatch : button;
         if (!label.empty()) {
             platform::WindowDc screen(nullptr);
             platform::SelectedObject font(screen.get(), Font());
@@ -338,9 +338,13 @@ void MarkupToolStrip::Paint(HDC target, const RECT& client) {
                 g.FillPath(&faceBrush, &box);
                 g.DrawPath(&rimPen, &box);
             }
-            const REAL side = static_cast<REAL>(r.bottom - r.top);
+            // The icon's square: the button's height, centred in a narrower
+            // swatch, at the left of a labelled button.
+            const REAL side = static_cast<REAL>(std::min(r.bottom - r.top, r.right - r.left));
             const REAL inset = side * 0.15f;
-            DrawIcon(g, item, Gdiplus::RectF(r.left + inset, r.top + inset, side - 2 * inset, side - 2 * inset),
+            const REAL left = item.label.empty() ? r.left + (r.right - r.left - side) / 2 : static_cast<REAL>(r.left);
+            const REAL top = r.top + (r.bottom - r.top - side) / 2;
+            DrawIcon(g, item, Gdiplus::RectF(left + inset, top + inset, side - 2 * inset, side - 2 * inset),
                      enabled ? text : grey, MarkupDocument::NextStepNumber(), dc.get(), Font());
         }
     }
@@ -351,7 +355,7 @@ void MarkupToolStrip::Paint(HDC target, const RECT& client) {
     for (const Item& item : items_) {
         if (item.label.empty()) continue;
         RECT box = item.rect;
-        box.left += box.bottom - box.top;
+        box.left += box.bottom - box.top - ::MulDiv(2, dpi_, 96);
         ::DrawTextW(dc.get(), item.label.c_str(), static_cast<int>(item.label.size()), &box,
                     DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     }
