@@ -36,6 +36,8 @@ public:
     // window's own keys.
     bool OnKey(WPARAM key);
     bool IsTyping() const { return typing_; }
+    // The selected mark's index, or MarkupDocument::kNone.
+    size_t Selected() const { return selected_; }
     bool HasPendingCrop() const { return cropPending_; }
     // Ends the text being typed: it becomes a mark (or goes when empty).
     void EndText(bool keep);

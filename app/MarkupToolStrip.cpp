@@ -130,9 +130,9 @@ void DrawIcon(Gdiplus::Graphics& g, const MarkupToolStrip::Item& item, RectF cel
         case Kind::Colour: {
             const COLORREF c = MarkupWindow::PaletteColour(item.value);
             Gdiplus::SolidBrush swatch(Argb(c));
-            g.FillEllipse(&swatch, x + 2.5f * u, y + 2.5f * u, 11 * u, 11 * u);
-            Gdiplus::Pen rim(Color(255, 96, 96, 96), std::max(1.0f, 0.75f * u));
-            g.DrawEllipse(&rim, x + 2.5f * u, y + 2.5f * u, 11 * u, 11 * u);
+            g.FillEllipse(&swatch, x + 1 * u, y + 1 * u, 14 * u, 14 * u);
+            Gdiplus::Pen rim(Color(255, 96, 96, 96), 1.0f);
+            g.DrawEllipse(&rim, x + 1 * u, y + 1 * u, 14 * u, 14 * u);
             break;
         }
         case Kind::Width: {

@@ -126,14 +126,36 @@ void MarkupWindow::SelectTool(MarkupTool tool) {
 
 void MarkupWindow::SelectColour(int index) {
     colourIndex_ = std::clamp(index, 0, kColourCount - 1);
+    RestyleSelection(true);
     if (strip_) strip_->Refresh();
     if (canvas_) ::InvalidateRect(canvas_->hwnd(), nullptr, FALSE);
 }
 
 void MarkupWindow::SelectWidth(int index) {
     widthIndex_ = std::clamp(index, 0, kWidthCount - 1);
+    RestyleSelection(false);
     if (strip_) strip_->Refresh();
     if (canvas_) ::InvalidateRect(canvas_->hwnd(), nullptr, FALSE);
+}
+
+void MarkupWindow::RestyleSelection(bool colour) {
+    if (tool_ != MarkupTool::Select || !canvas_) return;
+    const size_t index = canvas_->Selected();
+    if (index >= document_.Marks().size()) return;
+    Mark mark = document_.Marks()[index];
+    // Highlights and redactions have no colour or width of their own.
+    if (mark.kind == MarkKind::Highlighter || mark.IsRedaction()) return;
+    if (colour) {
+        if (mark.colour == Colour()) return;
+        mark.colour = Colour();
+    } else if (mark.kind == MarkKind::Text) {
+        if (mark.textSize == widthIndex_) return;
+        mark.textSize = widthIndex_;
+    } else {
+        if (mark.width == LineWidth()) return;
+        mark.width = LineWidth();
+    }
+    if (document_.Replace(index, mark)) OnDocumentChanged();
 }
 
 void MarkupWindow::OnDocumentChanged() {

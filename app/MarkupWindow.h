@@ -94,6 +94,8 @@ private:
     void UpdateTitle();
     bool OnKey(WPARAM key);
     void Finish(MarkupResult result);
+    // A colour or width chosen while a mark is selected applies to it.
+    void RestyleSelection(bool colour);
 
     CCaptureImage& image_;
     MarkupWindowSetup setup_;
