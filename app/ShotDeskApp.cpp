@@ -208,6 +208,8 @@ bool CShotDeskApp::StartAutomationOnly() {
     // Its captures can still show messages (a failed save), in the user's
     // language; a failed load leaves the texts untranslated, silently.
     if (options_) GetTextCatalog().LoadLanguages(*options_, false);
+    // A client's capture with a user at it can still be marked up.
+    CCaptureEngine::SetMarkupHandler([this](CCaptureImage& image) { return RunMarkupWindow(image); });
     // The process ends when the last automation object is released. The
     // class object is withdrawn first, so that a client's next activation
     // starts a new server instead of reaching this one on its way out; one
@@ -329,14 +331,17 @@ int CShotDeskApp::ShowOptionsDialog() {
 MarkupResult CShotDeskApp::RunMarkupWindow(CCaptureImage& image) {
     // The capture that opened the window keeps the engine busy meanwhile, so
     // a second capture or dialog brings this window forward instead.
+    // An automation-only process has no icon or hot keys to put away.
     bool iconWasThere = false;
-    try {
-        iconWasThere = trayWindow_.Icon().Remove();
-    } catch (...) {
-    }
-    try {
-        UnregisterHotKeys();
-    } catch (...) {
+    if (interactive_) {
+        try {
+            iconWasThere = trayWindow_.Icon().Remove();
+        } catch (...) {
+        }
+        try {
+            UnregisterHotKeys();
+        } catch (...) {
+        }
     }
     MarkupWindowSetup setup;
     setup.options = options_.get();
@@ -349,7 +354,7 @@ MarkupResult CShotDeskApp::RunMarkupWindow(CCaptureImage& image) {
     }
     currentDialog_ = nullptr;
     // After a session end the hot keys and the icon stay away.
-    if (!keptForNextStart_) {
+    if (interactive_ && !keptForNextStart_) {
         try {
             RegisterHotKeys(false);
         } catch (...) {
