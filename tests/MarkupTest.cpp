@@ -7,6 +7,14 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <objidl.h>
+#include <gdiplus.h>
 
 namespace {
 
@@ -333,4 +341,44 @@ TEST(MarkupFlatten, TextBeyondTheBasicPlaneAndBrokenText) {
     EXPECT_GT(CountNear(out, box, RGB(255, 255, 255), 20), 30);
     EXPECT_GT(CountNear(out, box, RGB(0, 0, 0), 20), 20);
     EXPECT_EQ(CountNear(out, RECT{110, 80, kW, kH}, RGB(255, 255, 255), 20), 0);
+}
+
+// A window paints the marks through a transform: at twice the size the text
+// covers about four times the pixels, inside its box scaled by two.
+TEST(MarkupFlatten, DrawMarksFollowsTheTransform) {
+    const CCaptureImage original = TestPicture();
+    MarkupDocument doc(original);
+    const size_t text = doc.Add(Mark::MakeText(POINT{10, 40}, L"Hi\nAB", RGB(255, 255, 255), 1, L"Tahoma"));
+    const RECT box = doc.Bounds(doc.Marks()[text]);
+    const CCaptureImage flat = doc.Flatten();
+    ASSERT_FALSE(flat.IsEmpty());
+    const int once = CountNear(flat, box, RGB(255, 255, 255), 20);
+    ASSERT_GT(once, 40);
+
+    ASSERT_TRUE(EnsureGdiplus());
+    constexpr int kScale = 2;
+    const int w = kW * kScale, h = kH * kScale;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h, 0xFF808080u);
+    {
+        Gdiplus::Bitmap bitmap(w, h, w * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(pixels.data()));
+        ASSERT_EQ(bitmap.GetLastStatus(), Gdiplus::Ok);
+        Gdiplus::Graphics graphics(&bitmap);
+        const Gdiplus::Matrix zoom(kScale, 0, 0, kScale, 0, 0);
+        DrawMarks(graphics, doc.Marks(), &zoom, kH);
+        graphics.Flush(Gdiplus::FlushIntentionSync);
+    }
+    int twice = 0, outside = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = pixels[static_cast<size_t>(y) * w + x];
+            const bool white = (p & 0xFF) > 235 && ((p >> 8) & 0xFF) > 235 && ((p >> 16) & 0xFF) > 235;
+            const bool drawn = (p & 0xFFFFFF) != 0x808080;
+            const bool inside = x >= box.left * kScale - 1 && x <= box.right * kScale && y >= box.top * kScale - 1 &&
+                                y <= box.bottom * kScale;
+            twice += white && inside;
+            outside += drawn && !inside;
+        }
+    EXPECT_GT(twice, once * 3);
+    EXPECT_LT(twice, once * 5);
+    EXPECT_EQ(outside, 0);
 }
