@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace Gdiplus {
@@ -49,15 +51,188 @@ private:
     SCRIPT_CACHE cache_ = nullptr;
 };
 
+// A font at the design size with its Uniscribe cache.
+struct DesignFont {
+    platform::UniqueGdi<HFONT> font;
+    ScriptCache cache;
+    WORD missing = 0;  // the default glyph, which stands for characters the font lacks
+};
+
+// Faces that cover much of what a Latin face lacks (symbols, emoji, CJK,
+// Indic scripts), tried in this order for characters the mark's face lacks.
+constexpr const wchar_t* kFallbackFaces[] = {L"Segoe UI Symbol", L"Segoe UI Emoji", L"Segoe UI", L"Microsoft YaHei",
+                                             L"Yu Gothic", L"Malgun Gothic", L"Nirmala UI", L"Arial Unicode MS"};
+
+// The mark's face first, then, opened only when a character needs them,
+// the fallback faces that are installed, and last the system's sans serif.
+class FontChain {
+public:
+    explicit FontChain(HDC dc) : dc_(dc) {}
+    ~FontChain() {
+        if (previous_) SelectObject(dc_, previous_);
+    }
+    FontChain(const FontChain&) = delete;
+    FontChain& operator=(const FontChain&) = delete;
+
+    // The mark's face, or the system's sans serif when it is not installed.
+    bool OpenPrimary(const std::wstring& face) {
+        if (!face.empty() && Add(face.c_str(), DEFAULT_PITCH | FF_DONTCARE, true)) return true;
+        return Add(L"", VARIABLE_PITCH | FF_SWISS, false);
+    }
+    // False when there is no font beyond the primary one.
+    bool OpenFallbacks() {
+        if (!fallbacksOpened_) {
+            fallbacksOpened_ = true;
+            for (const wchar_t* face : kFallbackFaces) Add(face, DEFAULT_PITCH | FF_DONTCARE, true);
+            Add(L"", VARIABLE_PITCH | FF_SWISS, false);
+        }
+        return fonts_.size() > 1;
+    }
+    size_t Count() const { return fonts_.size(); }
+    DesignFont& At(size_t index) { return *fonts_[index]; }
+    void Select(size_t index) {
+        HGDIOBJ previous = SelectObject(dc_, fonts_[index]->font.get());
+        if (!previous_) previous_ = previous;
+    }
+
+private:
+    // Adds the font of the face unless the font mapper gives another face
+    // for it (when it must be exact) or a face the chain already has.
+    bool Add(const wchar_t* face, BYTE pitchAndFamily, bool exact) {
+        auto candidate = std::make_unique<DesignFont>();
+        candidate->font.reset(CreateDesignFont(face, pitchAndFamily));
+        if (!candidate->font) return false;
+        wchar_t chosen[LF_FACESIZE] = {};
+        SCRIPT_FONTPROPERTIES properties{};
+        properties.cBytes = sizeof properties;
+        {
+            platform::SelectedObject probe(dc_, candidate->font.get());
+            GetTextFaceW(dc_, LF_FACESIZE, chosen);
+            if (FAILED(ScriptGetFontProperties(dc_, candidate->cache.get(), &properties))) return false;
+        }
+        if (exact && _wcsicmp(chosen, std::wstring(face).substr(0, LF_FACESIZE - 1).c_str()) != 0) return false;
+        for (const std::wstring& known : faces_)
+            if (_wcsicmp(known.c_str(), chosen) == 0) return false;
+        candidate->missing = properties.wgDefault;
+        faces_.emplace_back(chosen);
+        fonts_.push_back(std::move(candidate));
+        return true;
+    }
+
+    HDC dc_;
+    std::vector<std::unique_ptr<DesignFont>> fonts_;
+    std::vector<std::wstring> faces_;
+    bool fallbacksOpened_ = false;
+    HGDIOBJ previous_ = nullptr;
+};
+
 struct PlacedGlyph {
     WORD glyph;
-    int x;  // pen position in design pixels from the line's start
+    size_t font;  // in the chain
+    int x;        // pen position in design pixels from the line's start
     GOFFSET offset;
 };
 
-// One line's glyphs in visual order with their pen positions. False when
-// Uniscribe cannot shape it.
-bool ShapeLine(HDC dc, ScriptCache& cache, const wchar_t* chars, int length, std::vector<PlacedGlyph>& placed) {
+// A run of characters shaped and placed in one font.
+struct ShapedRun {
+    std::vector<WORD> glyphs, clusters;
+    std::vector<SCRIPT_VISATTR> attributes;
+    std::vector<int> advances;
+    std::vector<GOFFSET> offsets;
+    int missing = 0;  // glyphs that stand for characters the font lacks
+};
+
+bool ShapeRun(HDC dc, FontChain& fonts, size_t font, const wchar_t* chars, int count, SCRIPT_ANALYSIS analysis,
+              ShapedRun& run) {
+    fonts.Select(font);
+    DesignFont& f = fonts.At(font);
+    run.glyphs.resize(static_cast<size_t>(count) * 3 / 2 + 16);
+    run.clusters.resize(static_cast<size_t>(count));
+    run.attributes.resize(run.glyphs.size());
+    int glyphCount = 0;
+    HRESULT hr;
+    for (;;) {
+        hr = ScriptShape(dc, f.cache.get(), chars, count, static_cast<int>(run.glyphs.size()), &analysis,
+                         run.glyphs.data(), run.clusters.data(), run.attributes.data(), &glyphCount);
+        if (hr == E_OUTOFMEMORY && run.glyphs.size() < static_cast<size_t>(count) * 8) {
+            run.glyphs.resize(run.glyphs.size() * 2);
+            run.attributes.resize(run.glyphs.size());
+        } else if (hr == USP_E_SCRIPT_NOT_IN_FONT && analysis.eScript != SCRIPT_UNDEFINED) {
+            // The font lacks the script: its default glyphs show where the
+            // characters are rather than nothing.
+            analysis.eScript = SCRIPT_UNDEFINED;
+        } else {
+            break;
+        }
+    }
+    if (FAILED(hr)) return false;
+    run.glyphs.resize(static_cast<size_t>(glyphCount));
+    run.attributes.resize(static_cast<size_t>(glyphCount));
+    run.advances.assign(static_cast<size_t>(glyphCount), 0);
+    run.offsets.assign(static_cast<size_t>(glyphCount), GOFFSET{});
+    ABC abc{};
+    if (FAILED(ScriptPlace(dc, f.cache.get(), run.glyphs.data(), glyphCount, run.attributes.data(), &analysis,
+                           run.advances.data(), run.offsets.data(), &abc)))
+        return false;
+    run.missing = static_cast<int>(std::count(run.glyphs.begin(), run.glyphs.end(), f.missing));
+    return true;
+}
+
+void Place(const ShapedRun& run, size_t font, int& pen, std::vector<PlacedGlyph>& placed) {
+    for (size_t g = 0; g < run.glyphs.size(); ++g) {
+        placed.push_back(PlacedGlyph{run.glyphs[g], font, pen, run.offsets[g]});
+        pen += run.advances[g];
+    }
+}
+
+// Shapes a run in the mark's font; the stretches of characters it lacks go
+// to the fallback font that lacks fewest of them.
+bool ShapeItem(HDC dc, FontChain& fonts, const wchar_t* chars, int count, const SCRIPT_ANALYSIS& analysis, int& pen,
+               std::vector<PlacedGlyph>& placed) {
+    ShapedRun whole;
+    if (!ShapeRun(dc, fonts, 0, chars, count, analysis, whole)) return false;
+    if (whole.missing == 0 || !fonts.OpenFallbacks()) {
+        Place(whole, 0, pen, placed);
+        return true;
+    }
+    // Stretches of characters the primary font has or lacks (a surrogate
+    // pair shares its cluster, so it is never split).
+    std::vector<std::pair<int, int>> stretches;  // begin, end
+    std::vector<bool> lacking;
+    for (int c = 0; c < count;) {
+        const auto lacks = [&](int i) {
+            const WORD g = whole.clusters[i];
+            return g < whole.glyphs.size() && whole.glyphs[g] == fonts.At(0).missing;
+        };
+        const bool state = lacks(c);
+        int end = c + 1;
+        while (end < count && lacks(end) == state) ++end;
+        stretches.emplace_back(c, end);
+        lacking.push_back(state);
+        c = end;
+    }
+    std::vector<size_t> order(stretches.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = analysis.fRTL ? order.size() - 1 - i : i;
+    for (const size_t i : order) {
+        const auto [begin, end] = stretches[i];
+        ShapedRun best;
+        size_t bestFont = 0;
+        if (!ShapeRun(dc, fonts, 0, chars + begin, end - begin, analysis, best)) return false;
+        for (size_t f = 1; lacking[i] && best.missing > 0 && f < fonts.Count(); ++f) {
+            ShapedRun other;
+            if (ShapeRun(dc, fonts, f, chars + begin, end - begin, analysis, other) && other.missing < best.missing) {
+                best = std::move(other);
+                bestFont = f;
+            }
+        }
+        Place(best, bestFont, pen, placed);
+    }
+    return true;
+}
+
+// One line's glyphs in visual order with their fonts and pen positions.
+// False when Uniscribe cannot shape it.
+bool ShapeLine(HDC dc, FontChain& fonts, const wchar_t* chars, int length, std::vector<PlacedGlyph>& placed) {
     // Room for one item per character and the end marker; Uniscribe wants
     // room for at least two items.
     std::vector<SCRIPT_ITEM> items(static_cast<size_t>(length) + 2);
@@ -77,36 +252,7 @@ bool ShapeLine(HDC dc, ScriptCache& cache, const wchar_t* chars, int length, std
     int pen = 0;
     for (const int i : visualToLogical) {
         const int start = items[i].iCharPos, count = items[i + 1].iCharPos - start;
-        if (count <= 0) continue;
-        SCRIPT_ANALYSIS analysis = items[i].a;
-        std::vector<WORD> glyphs(static_cast<size_t>(count) * 3 / 2 + 16), clusters(static_cast<size_t>(count));
-        std::vector<SCRIPT_VISATTR> attributes(glyphs.size());
-        int glyphCount = 0;
-        for (;;) {
-            hr = ScriptShape(dc, cache.get(), chars + start, count, static_cast<int>(glyphs.size()), &analysis,
-                             glyphs.data(), clusters.data(), attributes.data(), &glyphCount);
-            if (hr == E_OUTOFMEMORY && glyphs.size() < static_cast<size_t>(count) * 8) {
-                glyphs.resize(glyphs.size() * 2);
-                attributes.resize(glyphs.size());
-            } else if (hr == USP_E_SCRIPT_NOT_IN_FONT && analysis.eScript != SCRIPT_UNDEFINED) {
-                // The font lacks the script: its default glyphs show where
-                // the characters are rather than nothing.
-                analysis.eScript = SCRIPT_UNDEFINED;
-            } else {
-                break;
-            }
-        }
-        if (FAILED(hr)) return false;
-        std::vector<int> advances(static_cast<size_t>(glyphCount));
-        std::vector<GOFFSET> offsets(static_cast<size_t>(glyphCount));
-        ABC abc{};
-        if (FAILED(ScriptPlace(dc, cache.get(), glyphs.data(), glyphCount, attributes.data(), &analysis,
-                               advances.data(), offsets.data(), &abc)))
-            return false;
-        for (int g = 0; g < glyphCount; ++g) {
-            placed.push_back(PlacedGlyph{glyphs[g], pen, offsets[g]});
-            pen += advances[g];
-        }
+        if (count > 0 && !ShapeItem(dc, fonts, chars + start, count, items[i].a, pen, placed)) return false;
     }
     return true;
 }
@@ -176,26 +322,14 @@ bool AddTextOutline(Gdiplus::GraphicsPath& path, const std::wstring& text, const
     if (text.empty() || !(pixels > 0)) return false;
     platform::MemoryDc dc(nullptr);
     if (!dc) return false;
-    // A face the font mapper does not have gives whatever it likes best;
-    // the system's sans serif is asked for instead.
-    platform::UniqueGdi<HFONT> font(CreateDesignFont(face.c_str(), DEFAULT_PITCH | FF_DONTCARE));
-    bool found = false;
-    if (font && !face.empty()) {
-        platform::SelectedObject probe(dc.get(), font.get());
-        wchar_t chosen[LF_FACESIZE] = {};
-        GetTextFaceW(dc.get(), LF_FACESIZE, chosen);
-        found = _wcsicmp(chosen, face.substr(0, LF_FACESIZE - 1).c_str()) == 0;
-    }
-    if (!found) font.reset();
-    if (!font) font.reset(CreateDesignFont(L"", VARIABLE_PITCH | FF_SWISS));
-    if (!font) return false;
-    platform::SelectedObject selected(dc.get(), font.get());
+    FontChain fonts(dc.get());
+    if (!fonts.OpenPrimary(face)) return false;
+    fonts.Select(0);
     TEXTMETRICW metrics{};
     if (!GetTextMetricsW(dc.get(), &metrics)) return false;
 
     const float scale = pixels / kDesignPixels;
     const int lineHeight = metrics.tmHeight + metrics.tmExternalLeading;
-    ScriptCache cache;
     std::vector<Gdiplus::PointF> points;
     std::vector<BYTE> types;
     std::vector<PlacedGlyph> placed;
@@ -206,11 +340,13 @@ bool AddTextOutline(Gdiplus::GraphicsPath& path, const std::wstring& text, const
         size_t length = lineEnd - lineStart;
         if (length > 0 && text[lineStart + length - 1] == L'\r') --length;  // a pasted CR LF
         placed.clear();
-        if (length > 0 && ShapeLine(dc.get(), cache, text.c_str() + lineStart, static_cast<int>(length), placed)) {
+        if (length > 0 && ShapeLine(dc.get(), fonts, text.c_str() + lineStart, static_cast<int>(length), placed)) {
             const float baseline = top + static_cast<float>(line * lineHeight + metrics.tmAscent) * scale;
-            for (const PlacedGlyph& g : placed)
+            for (const PlacedGlyph& g : placed) {
+                fonts.Select(g.font);
                 AppendGlyph(dc.get(), g.glyph, left + static_cast<float>(g.x + g.offset.du) * scale,
                             baseline - static_cast<float>(g.offset.dv) * scale, scale, points, types);
+            }
         }
         lineStart = lineEnd + 1;
     }

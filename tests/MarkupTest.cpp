@@ -323,9 +323,10 @@ TEST(MarkupFlatten, TextAndStepNumbersAreDrawnWithOutline) {
         for (long x = 5; x < 235; ++x) ASSERT_TRUE(Same(At(cropped, x - 5, y - 30), At(out, x, y))) << x << "," << y;
 }
 
-// A character outside the basic plane (a surrogate pair) is one glyph, and
-// broken or empty text draws nothing and fails nothing.
-TEST(MarkupFlatten, TextBeyondTheBasicPlaneAndBrokenText) {
+// A character outside the basic plane (a surrogate pair) is one glyph, one
+// that the face lacks comes from a face that has it, and broken or empty
+// text fails nothing.
+TEST(MarkupFlatten, TextBeyondTheBasicPlaneFallbackAndBrokenText) {
     const CCaptureImage original = TestPicture();
     MarkupDocument doc(original);
     const int pixels = doc.TextPixelSize(2);
@@ -341,6 +342,29 @@ TEST(MarkupFlatten, TextBeyondTheBasicPlaneAndBrokenText) {
     EXPECT_GT(CountNear(out, box, RGB(255, 255, 255), 20), 30);
     EXPECT_GT(CountNear(out, box, RGB(0, 0, 0), 20), 20);
     EXPECT_EQ(CountNear(out, RECT{110, 80, kW, kH}, RGB(255, 255, 255), 20), 0);
+
+    // The prefix's fonts are DejaVu's: its Sans Mono has no U+1D5D4, its Sans
+    // (the system's sans serif there) has, so the glyph is the same in both.
+    MarkupDocument mono(original), sans(original);
+    mono.Add(Mark::MakeText(POINT{20, 60}, L"\U0001D5D4", RGB(255, 255, 255), 2, L"DejaVu Sans Mono"));
+    sans.Add(Mark::MakeText(POINT{20, 60}, L"\U0001D5D4", RGB(255, 255, 255), 2, L"DejaVu Sans"));
+    const CCaptureImage fromMono = mono.Flatten();
+    EXPECT_GT(CountNear(fromMono, mono.Bounds(mono.Marks()[0]), RGB(255, 255, 255), 20), 30);
+    EXPECT_TRUE(SameBytes(fromMono, sans.Flatten()));
+    // The letters around it stay in the face: the I before it is the Sans
+    // Mono I, pixel for pixel.
+    MarkupDocument mixed(original), letter(original);
+    mixed.Add(Mark::MakeText(POINT{20, 60}, L"I\U0001D5D4I", RGB(255, 255, 255), 2, L"DejaVu Sans Mono"));
+    letter.Add(Mark::MakeText(POINT{20, 60}, L"I", RGB(255, 255, 255), 2, L"DejaVu Sans Mono"));
+    const RECT i = letter.Bounds(letter.Marks()[0]);
+    const CCaptureImage withI = letter.Flatten(), withAll = mixed.Flatten();
+    EXPECT_GT(CountNear(withI, i, RGB(255, 255, 255), 20), 20);
+    // (Its box less the outline's reach to the right, where the next glyph's
+    // outline may begin.)
+    for (long y = i.top; y < i.bottom; ++y)
+        for (long x = i.left; x < i.right - 4; ++x) ASSERT_TRUE(Same(At(withAll, x, y), At(withI, x, y))) << x << "," << y;
+    EXPECT_GT(i.right - i.left, 12) << i.left << ".." << i.right;
+    EXPECT_GT(mixed.Bounds(mixed.Marks()[0]).right, i.right + pixels);
 }
 
 // A window paints the marks through a transform: at twice the size the text
