@@ -87,9 +87,12 @@ CaptureContext CCaptureEngine::Context(CaptureOptions& options, bool ownRequest,
     CaptureContext context{options, ToolbarOwner().toolbarWindow_, ClipboardOwner(), ProgramKeyPath()};
     if (withUser && g_markupHandler) {
         context.markup = [](CCaptureImage& image) {
-            // A handler that fails leaves the picture to go on unmarked.
+            // A handler that fails leaves the picture to go on unmarked. It
+            // is called through a copy, so that setting another one while
+            // the window is open cannot free the running one.
             try {
-                return g_markupHandler ? g_markupHandler(image) : MarkupResult::Done;
+                const MarkupHandler handler = g_markupHandler;
+                return handler ? handler(image) : MarkupResult::Done;
             } catch (...) {
                 return MarkupResult::Done;
             }

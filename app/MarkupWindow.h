@@ -39,8 +39,8 @@ struct MarkupWindowSetup {
     HWND clipboardOwner = nullptr;
     // A point on the monitor where the capture was made; the pointer's
     // position when not given.
-    POINT near{};
-    bool hasNear = false;
+    POINT nearPoint{};
+    bool hasNearPoint = false;
     // Told once the window has painted the picture the first time, and
     // again with null when it is about to go.
     std::function<void(HWND)> onShown;
@@ -49,10 +49,11 @@ struct MarkupWindowSetup {
 class MarkupWindow : public platform::Window {
 public:
     // Shows the window over a 24-bit picture and waits until the user is
-    // done. Done replaces the picture with the marked-up one; Discard, or a
-    // picture the window cannot show, leaves it as it was. A quit message
-    // (a session end) while it is open counts as Done, so that the capture
-    // and its marks still reach the profile's action.
+    // done. Done replaces the picture with the marked-up one; Discard leaves
+    // it as it was. A picture the window cannot show (not 24-bit, no GDI+,
+    // no window) goes on unmarked: Done, unchanged. A quit message (a
+    // session end) while it is open counts as Done, so that the capture and
+    // its marks still reach the profile's action.
     static MarkupResult Run(CCaptureImage& image, const MarkupWindowSetup& setup);
 
     MarkupWindow(CCaptureImage& image, const MarkupWindowSetup& setup);
@@ -93,6 +94,8 @@ private:
     void UpdateTitle();
     bool OnKey(WPARAM key);
     void Finish(MarkupResult result);
+    // A colour or width chosen while a mark is selected applies to it.
+    void RestyleSelection(bool colour);
 
     CCaptureImage& image_;
     MarkupWindowSetup setup_;

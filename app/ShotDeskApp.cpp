@@ -2,6 +2,7 @@
 
 #include "app/ServerRegistration.h"
 #include "app/ApplicationOptionsDialog.h"
+#include "app/MarkupWindow.h"
 #include "app/SplashDialog.h"
 #include "app/ShotDeskConstants.h"
 #include "platform/ComModule.h"
@@ -185,6 +186,7 @@ bool CShotDeskApp::InitInstance() {
         // The program's own captures are told at its tray icon.
         CCaptureEngine::SetOutcomeListener(
             [this](const CaptureOutcome& outcome) { trayWindow_.OnCaptureOutcome(outcome); });
+        CCaptureEngine::SetMarkupHandler([this](CCaptureImage& image) { return RunMarkupWindow(image); });
     }
     interactive_ = created;
     // Without an engine a hot key could do nothing but swallow its keys.
@@ -206,6 +208,8 @@ bool CShotDeskApp::StartAutomationOnly() {
     // Its captures can still show messages (a failed save), in the user's
     // language; a failed load leaves the texts untranslated, silently.
     if (options_) GetTextCatalog().LoadLanguages(*options_, false);
+    // A client's capture with a user at it can still be marked up.
+    CCaptureEngine::SetMarkupHandler([this](CCaptureImage& image) { return RunMarkupWindow(image); });
     // The process ends when the last automation object is released. The
     // class object is withdrawn first, so that a client's next activation
     // starts a new server instead of reaching this one on its way out; one
@@ -312,6 +316,45 @@ int CShotDeskApp::ShowOptionsDialog() {
     optionsDialogOpen_ = false;
     // After a session end the hot keys and the icon stay away.
     if (!keptForNextStart_) {
+        try {
+            RegisterHotKeys(false);
+        } catch (...) {
+        }
+        try {
+            if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
+        } catch (...) {
+        }
+    }
+    return result;
+}
+
+MarkupResult CShotDeskApp::RunMarkupWindow(CCaptureImage& image) {
+    // The capture that opened the window keeps the engine busy meanwhile, so
+    // a second capture or dialog brings this window forward instead.
+    // An automation-only process has no icon or hot keys to put away.
+    bool iconWasThere = false;
+    if (interactive_) {
+        try {
+            iconWasThere = trayWindow_.Icon().Remove();
+        } catch (...) {
+        }
+        try {
+            UnregisterHotKeys();
+        } catch (...) {
+        }
+    }
+    MarkupWindowSetup setup;
+    setup.options = options_.get();
+    setup.clipboardOwner = trayWindow_.hwnd();
+    setup.onShown = [this](HWND window) { currentDialog_ = window; };
+    MarkupResult result = MarkupResult::Done;
+    try {
+        result = MarkupWindow::Run(image, setup);
+    } catch (...) {
+    }
+    currentDialog_ = nullptr;
+    // After a session end the hot keys and the icon stay away.
+    if (interactive_ && !keptForNextStart_) {
         try {
             RegisterHotKeys(false);
         } catch (...) {
@@ -464,6 +507,7 @@ int CShotDeskApp::ExitInstance() {
     exited_ = true;
     KeepForNextStart();
     CCaptureEngine::SetOutcomeListener({});
+    CCaptureEngine::SetMarkupHandler({});
     trayWindow_.Destroy();
     UnregisterHotKeys();
     platform::ComModule::OnLastUnlock(nullptr);

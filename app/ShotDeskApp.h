@@ -57,6 +57,9 @@ public:
     int ShowAboutDialog() override;
     // Brings the open modal dialog to the foreground; false when none is open.
     bool BringCurrentDialogForward() override;
+    // The markup window over a capture, with the tray icon and the hot keys
+    // away while it is open, as around the options dialog.
+    MarkupResult RunMarkupWindow(CCaptureImage& image);
     // Copies the default options over the user's and reloads them; false
     // when there is no default file or the copy or the reload failed. Shows
     // nothing: the caller decides what the user sees.

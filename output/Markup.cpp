@@ -1,5 +1,7 @@
 #include "output/Markup.h"
 
+#include "output/GlyphOutline.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -33,7 +35,7 @@ bool IsLight(COLORREF c) {
 
 int StepRadius(const Mark& m) { return std::max(10, m.width * 4); }
 
-const wchar_t* FaceOf(const Mark& m) { return m.face.empty() ? L"Tahoma" : m.face.c_str(); }
+std::wstring FaceOf(const Mark& m) { return m.face.empty() ? L"Tahoma" : m.face; }
 
 double SegmentDistance(POINT p, POINT a, POINT b) {
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -44,17 +46,9 @@ double SegmentDistance(POINT p, POINT a, POINT b) {
     return std::sqrt(cx * cx + cy * cy);
 }
 
-// The text of a mark as a path at the origin of its position.
-bool TextPath(Gdiplus::GraphicsPath& path, const Mark& m, const wchar_t* text, float pixels, Gdiplus::PointF at,
-              const Gdiplus::StringFormat* format) {
-    Gdiplus::FontFamily family(FaceOf(m));
-    if (family.GetLastStatus() == Gdiplus::Ok &&
-        path.AddString(text, -1, &family, Gdiplus::FontStyleBold, pixels, at, format) == Gdiplus::Ok)
-        return true;
-    // A face that is not there, or has no bold, falls back to the system's sans serif.
-    path.Reset();
-    const Gdiplus::FontFamily* fallback = Gdiplus::FontFamily::GenericSansSerif();
-    return fallback && path.AddString(text, -1, fallback, Gdiplus::FontStyleRegular, pixels, at, format) == Gdiplus::Ok;
+// The text of a mark as glyph outlines, its first line's top-left at `at`.
+bool TextPath(Gdiplus::GraphicsPath& path, const Mark& m, const std::wstring& text, float pixels, Gdiplus::PointF at) {
+    return AddTextOutline(path, text, FaceOf(m), pixels, at.X, at.Y);
 }
 
 float TextPixels(const Mark& m, long pictureHeight) {
@@ -106,8 +100,7 @@ void DrawOne(Gdiplus::Graphics& g, const Mark& m, long pictureHeight) {
             if (m.text.empty()) break;
             GraphicsPath path;
             const float pixels = TextPixels(m, pictureHeight);
-            if (!TextPath(path, m, m.text.c_str(), pixels,
-                          PointF(static_cast<REAL>(m.from.x), static_cast<REAL>(m.from.y)), nullptr))
+            if (!TextPath(path, m, m.text, pixels, PointF(static_cast<REAL>(m.from.x), static_cast<REAL>(m.from.y))))
                 break;
             Pen outline(IsLight(m.colour) ? Color(255, 0, 0, 0) : Color(255, 255, 255, 255),
                         std::max(2.0f, pixels / 8.0f));
@@ -123,14 +116,11 @@ void DrawOne(Gdiplus::Graphics& g, const Mark& m, long pictureHeight) {
             g.FillEllipse(&brush, static_cast<REAL>(m.from.x - r), static_cast<REAL>(m.from.y - r),
                           static_cast<REAL>(2 * r), static_cast<REAL>(2 * r));
             const std::wstring number = std::to_wstring(m.number);
-            StringFormat format;
-            format.SetAlignment(StringAlignmentCenter);
-            format.SetLineAlignment(StringAlignmentCenter);
             GraphicsPath path;
             const REAL pixels = static_cast<REAL>(number.size() > 1 ? r * 1.1 : r * 1.4);
-            if (!TextPath(path, m, number.c_str(), pixels, PointF(0, 0), &format)) break;
-            // Centred on the glyphs' own box, which the string layout's line
-            // box is not.
+            if (!TextPath(path, m, number, pixels, PointF(0, 0))) break;
+            // Centred on the glyphs' own box, which the line's box (with
+            // room for ascenders and descenders) is not.
             RectF glyphs;
             path.GetBounds(&glyphs);
             Matrix shift;
@@ -337,9 +327,8 @@ RECT MarkupDocument::Bounds(const Mark& m) const {
             RECT r{m.from.x, m.from.y, m.from.x + static_cast<LONG>(pixels), m.from.y + static_cast<LONG>(pixels)};
             if (!EnsureGdiplus() || m.text.empty()) return r;
             Gdiplus::GraphicsPath path;
-            if (!TextPath(path, m, m.text.c_str(), pixels, Gdiplus::PointF(static_cast<Gdiplus::REAL>(m.from.x),
-                                                                           static_cast<Gdiplus::REAL>(m.from.y)),
-                          nullptr))
+            if (!TextPath(path, m, m.text, pixels,
+                          Gdiplus::PointF(static_cast<Gdiplus::REAL>(m.from.x), static_cast<Gdiplus::REAL>(m.from.y))))
                 return r;
             Gdiplus::RectF b;
             if (path.GetBounds(&b) != Gdiplus::Ok || b.Width <= 0) return r;

@@ -4,7 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
+
+namespace Gdiplus {
+using std::max;
+using std::min;
+}  // namespace Gdiplus
+#include <objidl.h>
+#include <gdiplus.h>
 
 namespace {
 
@@ -222,17 +232,177 @@ TEST(MarkupDocumentEditing, CropUndoRedoHitTestAndMove) {
     EXPECT_TRUE(bad.Flatten().IsEmpty());
 }
 
-// Not yet passing under Wine: the glyph paths come out empty there, so
-// neither the text nor the step's number is drawn. Kept to be turned on once
-// the text drawing works.
-TEST(MarkupFlatten, DISABLED_TextAndStepNumbersAreDrawnWithOutline) {
-    MarkupDocument doc(TestPicture());
-    doc.Add(Mark::MakeStep(POINT{150, 50}, kRed, 4));
-    const size_t text = doc.Add(Mark::MakeText(POINT{10, 100}, L"Hi\nAB", RGB(255, 255, 255), 1, L"Tahoma"));
+// Text and step numbers are glyph outlines: the fill inside the text's box
+// with the contrasting outline around it, nothing outside the box, every
+// line below the one before, and a step's number in ink that stands out
+// from its circle.
+TEST(MarkupFlatten, TextAndStepNumbersAreDrawnWithOutline) {
+    const CCaptureImage original = TestPicture();
+    constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kYellow = RGB(255, 235, 0);
+    MarkupDocument doc(original);
+    MarkupDocument::SetNextStepNumber(3);
+    const size_t dark = doc.Add(Mark::MakeStep(POINT{150, 50}, kRed, 4));
+    const size_t light = doc.Add(Mark::MakeStep(POINT{200, 50}, kYellow, 4));
+    const size_t text = doc.Add(Mark::MakeText(POINT{10, 100}, L"Hi\nAB", kWhite, 1, L"Tahoma"));
+    const size_t blue = doc.Add(Mark::MakeText(POINT{120, 110}, L"X", kBlue, 1, L"No Such Face"));
     const CCaptureImage out = doc.Flatten();
     ASSERT_FALSE(out.IsEmpty());
-    EXPECT_GT(CountNear(out, RECT{142, 42, 158, 58}, RGB(255, 255, 255), 30), 8);
+
+    // Bounds covers both lines, and the lines lie one below the other.
     const RECT box = doc.Bounds(doc.Marks()[text]);
-    EXPECT_GT(CountNear(out, box, RGB(255, 255, 255), 20), 20);
+    const int pixels = doc.TextPixelSize(1);
+    EXPECT_GT(box.right - box.left, pixels);
+    EXPECT_GT(box.bottom - box.top, pixels * 3 / 2);
+    EXPECT_LT(box.bottom - box.top, pixels * 4);
+    EXPECT_GE(box.left, 10 - pixels / 4);
+    EXPECT_GE(box.top, 100 - pixels / 4);
+    MarkupDocument oneLine(original);
+    const RECT first = oneLine.Bounds(Mark::MakeText(POINT{10, 100}, L"Hi", kWhite, 1, L"Tahoma"));
+    EXPECT_EQ(first.top, box.top);
+    EXPECT_LT(first.bottom, box.bottom - pixels / 2);
+    const RECT firstLine{box.left, box.top, box.right, first.bottom};
+    const RECT secondLine{box.left, first.bottom, box.right, box.bottom};
+    EXPECT_GT(CountNear(out, firstLine, kWhite, 20), 20);
+    EXPECT_GT(CountNear(out, secondLine, kWhite, 20), 20);
+
+    // Light text has a black outline: each row's first fill pixel has
+    // outline pixels just left of it.
+    EXPECT_GT(CountNear(out, box, kBlack, 20), 20);
+    int rows = 0;
+    for (long y = box.top; y < box.bottom; ++y)
+        for (long x = box.left; x < box.right; ++x)
+            if (Near(At(out, x, y), kWhite, 20)) {
+                ++rows;
+                EXPECT_GT(CountNear(out, RECT{std::max(box.left, x - 4), y, x, y + 1}, kBlack, 60), 0) << x << "," << y;
+                break;
+            }
+    EXPECT_GT(rows, pixels);
+
+    // Dark text (in the fallback face) has a white one.
+    const RECT blueBox = doc.Bounds(doc.Marks()[blue]);
+    EXPECT_GT(blueBox.right - blueBox.left, pixels / 3);
+    EXPECT_GT(CountNear(out, blueBox, kBlue, 20), 20);
+    EXPECT_GT(CountNear(out, blueBox, kWhite, 20), 20);
+
+    // Nothing is drawn outside the marks' boxes.
+    const RECT boxes[] = {box, blueBox, doc.Bounds(doc.Marks()[dark]), doc.Bounds(doc.Marks()[light])};
+    for (long y = 0; y < kH; ++y)
+        for (long x = 0; x < kW; ++x) {
+            bool inside = false;
+            for (const RECT& r : boxes) inside |= x >= r.left - 1 && x <= r.right && y >= r.top - 1 && y <= r.bottom;
+            if (!inside) {
+                ASSERT_TRUE(Same(At(out, x, y), At(original, x, y))) << x << "," << y;
+            }
+        }
+
+    // The step numbers: white ink in the red circle, black in the yellow one,
+    // near the centre and inside the circle.
+    for (const auto& [index, ink] : {std::pair{dark, kWhite}, std::pair{light, kBlack}}) {
+        const Mark& step = doc.Marks()[index];
+        const RECT circle = doc.Bounds(step);
+        long inked = 0, sumX = 0, sumY = 0;
+        for (long y = circle.top; y < circle.bottom; ++y)
+            for (long x = circle.left; x < circle.right; ++x)
+                if (Near(At(out, x, y), ink, 30)) {
+                    ++inked;
+                    sumX += x;
+                    sumY += y;
+                    const long dx = x - step.from.x, dy = y - step.from.y;
+                    EXPECT_LT(dx * dx + dy * dy, 16 * 16) << x << "," << y;
+                }
+        ASSERT_GT(inked, 15) << step.number;
+        EXPECT_NEAR(static_cast<double>(sumX) / inked, step.from.x, 3.0) << step.number;
+        EXPECT_NEAR(static_cast<double>(sumY) / inked, step.from.y, 3.0) << step.number;
+    }
+
+    // The same pixels come out of a cropped picture, shifted by the crop.
+    ASSERT_TRUE(doc.SetCrop(RECT{5, 30, 235, 170}));
+    const CCaptureImage cropped = doc.Flatten();
+    ASSERT_EQ(cropped.Width(), 230);
+    for (long y = 30; y < 170; ++y)
+        for (long x = 5; x < 235; ++x) ASSERT_TRUE(Same(At(cropped, x - 5, y - 30), At(out, x, y))) << x << "," << y;
+}
+
+// A character outside the basic plane (a surrogate pair) is one glyph, one
+// that the face lacks comes from a face that has it, and broken or empty
+// text fails nothing.
+TEST(MarkupFlatten, TextBeyondTheBasicPlaneFallbackAndBrokenText) {
+    const CCaptureImage original = TestPicture();
+    MarkupDocument doc(original);
+    const int pixels = doc.TextPixelSize(2);
+    const size_t pair = doc.Add(Mark::MakeText(POINT{20, 20}, L"\U0001D5D4", RGB(255, 255, 255), 2, L""));
+    const RECT box = doc.Bounds(doc.Marks()[pair]);
+    EXPECT_GT(box.right - box.left, pixels / 3);
+    EXPECT_LT(box.right - box.left, pixels * 5 / 4);
+    doc.Add(Mark::MakeText(POINT{120, 20}, std::wstring(1, L'\xD835'), RGB(255, 255, 255), 2, L""));
+    doc.Add(Mark::MakeText(POINT{120, 90}, L"", RGB(255, 255, 255), 2, L""));
+    doc.Add(Mark::MakeText(POINT{120, 120}, L"\n\n", RGB(255, 255, 255), 2, L""));
+    const CCaptureImage out = doc.Flatten();
+    ASSERT_FALSE(out.IsEmpty());
+    EXPECT_GT(CountNear(out, box, RGB(255, 255, 255), 20), 30);
     EXPECT_GT(CountNear(out, box, RGB(0, 0, 0), 20), 20);
+    EXPECT_EQ(CountNear(out, RECT{110, 80, kW, kH}, RGB(255, 255, 255), 20), 0);
+
+    // The prefix's fonts are DejaVu's: its Sans Mono has no U+1D5D4, its Sans
+    // (the system's sans serif there) has, so the glyph is the same in both.
+    MarkupDocument mono(original), sans(original);
+    mono.Add(Mark::MakeText(POINT{20, 60}, L"\U0001D5D4", RGB(255, 255, 255), 2, L"DejaVu Sans Mono"));
+    sans.Add(Mark::MakeText(POINT{20, 60}, L"\U0001D5D4", RGB(255, 255, 255), 2, L"DejaVu Sans"));
+    const CCaptureImage fromMono = mono.Flatten();
+    EXPECT_GT(CountNear(fromMono, mono.Bounds(mono.Marks()[0]), RGB(255, 255, 255), 20), 30);
+    EXPECT_TRUE(SameBytes(fromMono, sans.Flatten()));
+    // The letters around it stay in the face: the I before it is the Sans
+    // Mono I, pixel for pixel.
+    MarkupDocument mixed(original), letter(original);
+    mixed.Add(Mark::MakeText(POINT{20, 60}, L"I\U0001D5D4I", RGB(255, 255, 255), 2, L"DejaVu Sans Mono"));
+    letter.Add(Mark::MakeText(POINT{20, 60}, L"I", RGB(255, 255, 255), 2, L"DejaVu Sans Mono"));
+    const RECT i = letter.Bounds(letter.Marks()[0]);
+    const CCaptureImage withI = letter.Flatten(), withAll = mixed.Flatten();
+    EXPECT_GT(CountNear(withI, i, RGB(255, 255, 255), 20), 20);
+    // (Its box less the outline's reach to the right, where the next glyph's
+    // outline may begin.)
+    for (long y = i.top; y < i.bottom; ++y)
+        for (long x = i.left; x < i.right - 4; ++x) ASSERT_TRUE(Same(At(withAll, x, y), At(withI, x, y))) << x << "," << y;
+    EXPECT_GT(i.right - i.left, 12) << i.left << ".." << i.right;
+    EXPECT_GT(mixed.Bounds(mixed.Marks()[0]).right, i.right + pixels);
+}
+
+// A window paints the marks through a transform: at twice the size the text
+// covers about four times the pixels, inside its box scaled by two.
+TEST(MarkupFlatten, DrawMarksFollowsTheTransform) {
+    const CCaptureImage original = TestPicture();
+    MarkupDocument doc(original);
+    const size_t text = doc.Add(Mark::MakeText(POINT{10, 40}, L"Hi\nAB", RGB(255, 255, 255), 1, L"Tahoma"));
+    const RECT box = doc.Bounds(doc.Marks()[text]);
+    const CCaptureImage flat = doc.Flatten();
+    ASSERT_FALSE(flat.IsEmpty());
+    const int once = CountNear(flat, box, RGB(255, 255, 255), 20);
+    ASSERT_GT(once, 40);
+
+    ASSERT_TRUE(EnsureGdiplus());
+    constexpr int kScale = 2;
+    const int w = kW * kScale, h = kH * kScale;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h, 0xFF808080u);
+    {
+        Gdiplus::Bitmap bitmap(w, h, w * 4, PixelFormat32bppRGB, reinterpret_cast<BYTE*>(pixels.data()));
+        ASSERT_EQ(bitmap.GetLastStatus(), Gdiplus::Ok);
+        Gdiplus::Graphics graphics(&bitmap);
+        const Gdiplus::Matrix zoom(kScale, 0, 0, kScale, 0, 0);
+        DrawMarks(graphics, doc.Marks(), &zoom, kH);
+        graphics.Flush(Gdiplus::FlushIntentionSync);
+    }
+    int twice = 0, outside = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t p = pixels[static_cast<size_t>(y) * w + x];
+            const bool white = (p & 0xFF) > 235 && ((p >> 8) & 0xFF) > 235 && ((p >> 16) & 0xFF) > 235;
+            const bool drawn = (p & 0xFFFFFF) != 0x808080;
+            const bool inside = x >= box.left * kScale - 1 && x <= box.right * kScale && y >= box.top * kScale - 1 &&
+                                y <= box.bottom * kScale;
+            twice += white && inside;
+            outside += drawn && !inside;
+        }
+    EXPECT_GT(twice, once * 3);
+    EXPECT_LT(twice, once * 5);
+    EXPECT_EQ(outside, 0);
 }
