@@ -34,6 +34,7 @@ namespace {
 constexpr long kW = 400, kH = 300;
 constexpr wchar_t kEnglishTitle[] = L"Mark up \u2013 Snapwell";
 constexpr wchar_t kGermanTitle[] = L"Markieren \u2013 Snapwell";
+constexpr wchar_t kStepTip[] = L"Step number (N); the wheel sets the next number";
 
 // The test picture, in picture coordinates (0, 0 top-left): a light grey
 // field top-left, a dark slate field top-right, and below them fine detail,
@@ -310,11 +311,18 @@ std::optional<Question> AnswerQuestion(HWND owner, int button, DWORD ms = 5000) 
     return std::nullopt;
 }
 
-// The tools of the window's tooltip control: each one's text and rectangle
-// (in the window's client coordinates).
+// The tools of the window's tooltip control: each one's text, and its
+// rectangle in the client coordinates of the window it belongs to.
 struct Tip {
     std::wstring text;
+    HWND window = nullptr;
     RECT rect{};
+
+    POINT ScreenCentre() const {
+        POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        ::ClientToScreen(window, &centre);
+        return centre;
+    }
 };
 std::vector<Tip> TooltipsOf(HWND window) {
     struct Search {
@@ -342,7 +350,8 @@ std::vector<Tip> TooltipsOf(HWND window) {
         info.cbSize = sizeof(info);
         info.lpszText = text;
         if (!::SendMessageW(search.found, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&info))) continue;
-        tips.push_back(Tip{info.lpszText == LPSTR_TEXTCALLBACKW ? L"<callback>" : std::wstring(text), info.rect});
+        tips.push_back(
+            Tip{info.lpszText == LPSTR_TEXTCALLBACKW ? L"<callback>" : std::wstring(text), info.hwnd, info.rect});
     }
     return tips;
 }
@@ -454,9 +463,8 @@ TEST_F(Markup, EachToolLeavesItsMarkWhereItWasDrawn) {
         Keys(view, "Return");  // ends the text, not the window
         EXPECT_TRUE(::IsWindowVisible(view.window)) << "Enter while typing ends the text only";
         // Two notches up over the Step button set the next number.
-        if (const Tip* step = FindTip(tips, L"Step number (N)")) {
-            POINT over{(step->rect.left + step->rect.right) / 2, (step->rect.top + step->rect.bottom) / 2};
-            ::ClientToScreen(view.window, &over);
+        if (const Tip* step = FindTip(tips, kStepTip)) {
+            const POINT over = step->ScreenCentre();
             screen::XInput("mousemove " + std::to_string(over.x) + " " + std::to_string(over.y) +
                            " sleep 0.2 click 4 sleep 0.1 click 4");
             Settle(view);
@@ -467,8 +475,8 @@ TEST_F(Markup, EachToolLeavesItsMarkWhereItWasDrawn) {
         Keys(view, "Return");  // Done
     });
     EXPECT_EQ(title, kEnglishTitle);
-    for (const wchar_t* tip : {L"Rectangle (R)", L"Arrow (A)", L"Highlighter (H)", L"Text (T)", L"Step number (N)",
-                               L"Crop (C)", L"Select (V)"})
+    for (const wchar_t* tip : {L"Select and move (V)", L"Rectangle (R)", L"Arrow (A)", L"Highlighter (H)", L"Text (T)",
+                               kStepTip, L"Redact in black (X)", L"Crop (C); Enter applies", L"Red (1)", L"Undo (Ctrl+Z)"})
         EXPECT_NE(FindTip(tips, tip), nullptr) << "a tooltip \"" << testing::PrintToString(std::wstring(tip)) << "\"";
     EXPECT_EQ(stepAfterWheel, 7) << "two notches up over the Step button from 5";
     EXPECT_EQ(MarkupDocument::NextStepNumber(), stepAfterWheel + 1) << "the step took the number the wheel set";
@@ -637,9 +645,11 @@ TEST_F(Markup, CropUndoAndRedoAsTheCopiesShow) {
     ASSERT_EQ(result, MarkupResult::Done);
     ASSERT_EQ(marked.width, kW) << "the first copy";
     ExpectRectangle(marked, MarkupWindow::PaletteColour(0), box, 4, "the rectangle");
-    EXPECT_EQ(cropped.width, crop.right - crop.left);
-    EXPECT_EQ(cropped.height, crop.bottom - crop.top);
-    EXPECT_TRUE(cropped == marked.Part(crop)) << "the crop is the dragged part of the marked picture";
+    // The box of a drag takes in the pixel under the pointer at the release.
+    const RECT kept{crop.left, crop.top, crop.right + 1, crop.bottom + 1};
+    EXPECT_EQ(cropped.width, kept.right - kept.left);
+    EXPECT_EQ(cropped.height, kept.bottom - kept.top);
+    EXPECT_TRUE(cropped == marked.Part(kept)) << "the crop is the dragged part of the marked picture";
     EXPECT_TRUE(uncropped == marked) << "the first undo takes the crop back, the rectangle stays";
     EXPECT_TRUE(undone == Pixels::Original()) << "the second: the original, byte for byte";
     EXPECT_TRUE(remarked == marked) << "the first redo: the rectangle again";
@@ -728,11 +738,14 @@ TEST_F(Markup, GermanTitleAndTooltips) {
     });
     EXPECT_EQ(title, kGermanTitle);
     ASSERT_GE(tips.size(), 9u) << "a tooltip for each tool";
-    for (const wchar_t* english : {L"Rectangle (R)", L"Arrow (A)", L"Step number (N)", L"Crop (C)", L"Select (V)"})
+    for (const wchar_t* english : {L"Rectangle (R)", L"Arrow (A)", kStepTip, L"Undo (Ctrl+Z)"})
         EXPECT_EQ(FindTip(tips, english), nullptr) << testing::PrintToString(std::wstring(english));
-    EXPECT_NE(FindTip(tips, L"Rechteck (R)"), nullptr);
-    EXPECT_NE(FindTip(tips, L"Pfeil (A)"), nullptr);
-    EXPECT_NE(FindTip(tips, L"Zuschneiden (C)"), nullptr);
+    for (const wchar_t* german :
+         {L"Ausw\u00e4hlen und verschieben (V)", L"Rechteck (R)", L"Pfeil (A)", L"Textmarker (H)",
+          L"Schrittnummer (N); das Mausrad stellt die n\u00e4chste Nummer ein", L"Schw\u00e4rzen (X)",
+          L"Zuschneiden (C); die Eingabetaste wendet an", L"Gr\u00fcn (3)", L"R\u00fcckg\u00e4ngig (Strg+Z)",
+          L"Diese Aufnahme verwerfen (Esc)"})
+        EXPECT_NE(FindTip(tips, german), nullptr) << testing::PrintToString(std::wstring(german));
 }
 
 // A profile with "Annotate" "1" and the clipboard-and-file action: Done
