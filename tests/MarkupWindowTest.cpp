@@ -443,7 +443,7 @@ TEST_F(Markup, EachToolLeavesItsMarkWhereItWasDrawn) {
     CCaptureImage image = TestPicture();
     const RECT box{30, 30, 130, 110};
     const POINT arrowFrom{230, 80}, arrowTo{380, 130}, textAt{140, 90}, stepAt{330, 35};
-    const RECT highlight{150, 20, 260, 60};
+    const RECT highlight{150, 14, 260, 52};
     MarkupDocument::SetNextStepNumber(5);
     std::wstring title;
     std::vector<Tip> tips;
