@@ -435,11 +435,17 @@ void MarkupCanvas::PaintOverlays(HDC dc) {
         Mark last = m;
         last.text = lastBreak == std::wstring::npos ? m.text : m.text.substr(lastBreak + 1);
         const int size = doc.TextPixelSize(m.textSize);
-        const int lineHeight = static_cast<int>(std::lround(size * 1.2));
+        const int lineHeight = static_cast<int>(std::lround(size * 1.17));
         LONG x = m.from.x;
         if (!last.text.empty()) {
-            const RECT b = doc.Bounds(last);
-            x = b.right - static_cast<LONG>(std::ceil(std::max(2.0f, size / 8.0f)));
+            // Measured with a letter after it, so that trailing spaces move
+            // the caret too.
+            Mark probe = last;
+            probe.text = L"I";
+            const RECT letter = doc.Bounds(probe);
+            probe.text = last.text + L"I";
+            const RECT withLetter = doc.Bounds(probe);
+            x = withLetter.right - (letter.right - letter.left);
         }
         const LONG top = m.from.y + static_cast<LONG>(lines) * lineHeight;
         const RECT caret = ToClient(RECT{x + 1, top, x + 2, top + lineHeight});
