@@ -324,7 +324,8 @@ void MarkupCanvas::PaintPicture(HDC dc, const RECT& client) {
         if (scaledZoom_ != zoom_ || !::EqualRect(&scaledCrop_, &crop) || !scaled_) RebuildScaled();
         if (!scaled_) return;
         platform::SelectedObject selected(source.get(), scaled_.get());
-        ::BitBlt(dc, shown.left, shown.top, scaledSize_.cx, scaledSize_.cy, source.get(), 0, 0, SRCCOPY);
+        ::BitBlt(dc, visible.left, visible.top, Width(visible), Height(visible), source.get(), visible.left - shown.left,
+                 visible.top - shown.top, SRCCOPY);
         return;
     }
     // At 100 % and above only the visible pixels are copied, each as a
@@ -353,7 +354,7 @@ RECT MarkupCanvas::DragBox() const {
                 std::max(dragFrom_.x, dragTo_.x), std::max(dragFrom_.y, dragTo_.y)};
 }
 
-void MarkupCanvas::PaintOverlays(HDC dc) {
+void MarkupCanvas::PaintOverlays(HDC dc, const RECT& area) {
     const MarkupDocument& doc = owner_.Document();
     const RECT crop = doc.Crop();
     const RECT shown = ToClient(crop);
@@ -387,15 +388,19 @@ void MarkupCanvas::PaintOverlays(HDC dc) {
     Gdiplus::Graphics g(dc);
     Gdiplus::Rect clip(shown.left, shown.top, Width(shown), Height(shown));
     g.SetClip(clip);
+    g.IntersectClip(Gdiplus::Rect(area.left, area.top, Width(area), Height(area)));
     DrawMarks(g, marks, &toClient, doc.Height());
     g.SetSmoothingMode(Gdiplus::SmoothingModeNone);
 
     const float unit = static_cast<float>(owner_.Dpi()) / 96.0f;
     Gdiplus::Pen dashed(Gdiplus::Color(255, 0, 120, 215), std::max(1.0f, unit));
     dashed.SetDashStyle(Gdiplus::DashStyleDash);
+    // Frames are dashes over white, which read on any picture.
+    Gdiplus::Pen under(Gdiplus::Color(255, 255, 255, 255), std::max(1.0f, unit));
     const auto frame = [&](const RECT& picture, Gdiplus::Pen& pen, int inflate) {
         RECT r = ToClient(picture);
         ::InflateRect(&r, inflate, inflate);
+        g.DrawRectangle(&under, r.left, r.top, Width(r) - 1, Height(r) - 1);
         g.DrawRectangle(&pen, r.left, r.top, Width(r) - 1, Height(r) - 1);
     };
     if (dragging_ && (tool == MarkupTool::RedactBlack || tool == MarkupTool::RedactPixelate)) {
@@ -435,11 +440,17 @@ void MarkupCanvas::PaintOverlays(HDC dc) {
         Mark last = m;
         last.text = lastBreak == std::wstring::npos ? m.text : m.text.substr(lastBreak + 1);
         const int size = doc.TextPixelSize(m.textSize);
-        const int lineHeight = static_cast<int>(std::lround(size * 1.2));
+        const int lineHeight = static_cast<int>(std::lround(size * 1.17));
         LONG x = m.from.x;
         if (!last.text.empty()) {
-            const RECT b = doc.Bounds(last);
-            x = b.right - static_cast<LONG>(std::ceil(std::max(2.0f, size / 8.0f)));
+            // Measured with a letter after it, so that trailing spaces move
+            // the caret too.
+            Mark probe = last;
+            probe.text = L"I";
+            const RECT letter = doc.Bounds(probe);
+            probe.text = last.text + L"I";
+            const RECT withLetter = doc.Bounds(probe);
+            x = withLetter.right - (letter.right - letter.left);
         }
         const LONG top = m.from.y + static_cast<LONG>(lines) * lineHeight;
         const RECT caret = ToClient(RECT{x + 1, top, x + 2, top + lineHeight});
@@ -454,21 +465,56 @@ void MarkupCanvas::PaintOverlays(HDC dc) {
     }
 }
 
-void MarkupCanvas::Paint(HDC target) {
+void MarkupCanvas::Paint(HDC target, const RECT& area) {
     RECT client{};
     ::GetClientRect(hwnd(), &client);
     if (client.right <= 0 || client.bottom <= 0) return;
+    RECT update{};
+    if (!::IntersectRect(&update, &area, &client)) return;
     if (!back_ || backSize_.cx != client.right || backSize_.cy != client.bottom) {
         back_.reset(platform::CreateTopDownDib32(target, client.right, client.bottom));
         backSize_ = SIZE{client.right, client.bottom};
     }
     if (!back_) return;
+    // Only the area to update is drawn and copied, so that a drag repaints
+    // little more than what it changes.
     platform::MemoryDc dc(target);
     platform::SelectedObject selected(dc.get(), back_.get());
-    ::FillRect(dc.get(), &client, ::GetSysColorBrush(COLOR_APPWORKSPACE));
-    PaintPicture(dc.get(), client);
-    PaintOverlays(dc.get());
-    ::BitBlt(target, 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
+    ::FillRect(dc.get(), &update, ::GetSysColorBrush(COLOR_APPWORKSPACE));
+    PaintPicture(dc.get(), update);
+    PaintOverlays(dc.get(), update);
+    ::BitBlt(target, update.left, update.top, Width(update), Height(update), dc.get(), update.left, update.top,
+             SRCCOPY);
+}
+
+RECT MarkupCanvas::PreviewArea() const {
+    const MarkupDocument& doc = owner_.Document();
+    RECT picture{};
+    if (dragging_) {
+        if (owner_.Tool() == MarkupTool::Arrow)
+            picture = doc.Bounds(Mark::MakeArrow(dragFrom_, dragTo_, owner_.Colour(), owner_.LineWidth()));
+        else
+            picture = DragBox();
+        if (owner_.Tool() == MarkupTool::Crop) {
+            // The dimmed outside and the handles change with it.
+            RECT client{};
+            ::GetClientRect(hwnd(), &client);
+            return client;
+        }
+    } else if (moving_ && selected_ < doc.Marks().size()) {
+        Mark m = doc.Marks()[selected_];
+        const int dx = dragTo_.x - dragFrom_.x, dy = dragTo_.y - dragFrom_.y;
+        ::OffsetRect(&m.box, dx, dy);
+        m.from.x += dx, m.from.y += dy, m.to.x += dx, m.to.y += dy;
+        picture = doc.Bounds(m);
+    } else {
+        return RECT{};
+    }
+    RECT r = ToClient(picture);
+    // Room for the line's width, anti-aliasing and the selection frame.
+    const int margin = static_cast<int>(std::ceil(owner_.LineWidth() * zoom_)) + ::MulDiv(8, owner_.Dpi(), 96);
+    ::InflateRect(&r, margin, margin);
+    return r;
 }
 
 void MarkupCanvas::BeginText(POINT at, size_t editIndex) {
@@ -661,8 +707,12 @@ void MarkupCanvas::OnMouseMove(POINT client) {
         if (owner_.Tool() == MarkupTool::Arrow) p = ToPicture(client);
     }
     if (p.x == dragTo_.x && p.y == dragTo_.y) return;
+    const RECT before = PreviewArea();
     dragTo_ = p;
-    ::InvalidateRect(hwnd(), nullptr, FALSE);
+    const RECT after = PreviewArea();
+    RECT changed{};
+    ::UnionRect(&changed, &before, &after);
+    ::InvalidateRect(hwnd(), &changed, FALSE);
 }
 
 void MarkupCanvas::OnButtonUp(POINT client) {
@@ -706,7 +756,7 @@ LRESULT MarkupCanvas::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = ::BeginPaint(hwnd(), &ps);
-            Paint(dc);
+            Paint(dc, ps.rcPaint);
             ::EndPaint(hwnd(), &ps);
             return 0;
         }

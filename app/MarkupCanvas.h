@@ -51,9 +51,11 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void Paint(HDC target);
-    void PaintPicture(HDC dc, const RECT& client);
-    void PaintOverlays(HDC dc);
+    void Paint(HDC target, const RECT& area);
+    void PaintPicture(HDC dc, const RECT& area);
+    void PaintOverlays(HDC dc, const RECT& area);
+    // The client area that what is being dragged covers now.
+    RECT PreviewArea() const;
     void RebuildBase();
     void RebuildScaled();
     void UpdateScrollBars();
