@@ -1856,8 +1856,9 @@ TEST_F(Program, TheMarkupWindowOpensOnCtrlOrAnnotateAndDecidesWhatIsSaved) {
     for (int i = 0; i < 50 && ::GetForegroundWindow() != markup; ++i) Pump(100);
     EXPECT_EQ(::GetForegroundWindow(), markup) << "the window came to the front for the keys";
     Pump(300);
-    // Under Wine the keys reach the window the program opens after a capture
-    // only once it has been clicked (here on its caption).
+    // Once the capture overlay is gone, keys typed through the X server reach
+    // Wine's desktop only after a click (here on the window's caption); keys
+    // sent with SendInput reach the window at once.
     RECT frame{};
     ::GetWindowRect(markup, &frame);
     XInput("mousemove " + std::to_string(frame.left + 60) + " " + std::to_string(frame.top + 10) + " click 1");
