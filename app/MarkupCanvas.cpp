@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -210,7 +211,7 @@ void MarkupCanvas::OnDocumentChanged() {
         typing_ = false;
         editIndex_ = MarkupDocument::kNone;
     }
-    if (!SameRedactions(baseRedactions_, RedactionsOf(doc.Marks()))) baseValid_ = false;
+    if (!SameRedactions(baseRedactions_, RedactionsOf(doc.Marks()))) sourceValid_ = false;
     UpdateScrollBars();
     ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
@@ -228,97 +229,126 @@ void MarkupCanvas::CancelDrag() {
     ::InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
-void MarkupCanvas::RebuildBase() {
+const CCaptureImage& MarkupCanvas::Source() const {
+    return baseRedactions_.empty() ? owner_.Document().Original() : redacted_;
+}
+
+void MarkupCanvas::RebuildSource() {
     const MarkupDocument& doc = owner_.Document();
     const CCaptureImage& original = doc.Original();
     baseRedactions_ = RedactionsOf(doc.Marks());
+    baseBuilt_ = false;
     scaledZoom_ = 0;
-    baseValid_ = false;
+    sourceValid_ = false;
+    redacted_ = CCaptureImage();
     if (original.IsEmpty()) return;
-    void* bits = nullptr;
-    if (!base_) {
-        platform::WindowDc screen(nullptr);
-        base_.reset(platform::CreateTopDownDib32(screen.get(), original.Width(), original.Height(), &bits));
-        if (!base_) return;
-        baseBits_ = static_cast<uint32_t*>(bits);
-    }
-    if (baseRedactions_.empty()) {
-        CopyToTopDown32(original, baseBits_);
-    } else {
+    if (!baseRedactions_.empty()) {
         // The redactions change the pixels the canvas shows, as they will
         // change the result's.
-        CCaptureImage redacted;
-        if (!redacted.Create(original.Width(), original.Height(), 24, original.Format())) return;
-        for (long y = 0; y < original.Height(); ++y) std::memcpy(redacted.Row(y), original.Row(y), original.Stride());
-        for (const Mark& m : baseRedactions_) ApplyRedaction(redacted, m, POINT{0, 0});
-        CopyToTopDown32(redacted, baseBits_);
+        if (!redacted_.Create(original.Width(), original.Height(), 24, original.Format())) {
+            baseRedactions_.clear();
+            return;
+        }
+        for (long y = 0; y < original.Height(); ++y) std::memcpy(redacted_.Row(y), original.Row(y), original.Stride());
+        for (const Mark& m : baseRedactions_) ApplyRedaction(redacted_, m, POINT{0, 0});
     }
+    sourceValid_ = true;
+}
+
+bool MarkupCanvas::EnsureBase() {
+    if (baseBuilt_) return true;
+    const CCaptureImage& source = Source();
+    if (source.IsEmpty()) return false;
+    if (!base_) {
+        void* bits = nullptr;
+        platform::WindowDc screen(nullptr);
+        base_.reset(platform::CreateTopDownDib32(screen.get(), source.Width(), source.Height(), &bits));
+        if (!base_) return false;
+        baseBits_ = static_cast<uint32_t*>(bits);
+    }
+    CopyToTopDown32(source, baseBits_);
     ::GdiFlush();
-    baseValid_ = true;
+    baseBuilt_ = true;
+    return true;
 }
 
 void MarkupCanvas::RebuildScaled() {
     scaled_.reset();
     scaledZoom_ = 0;
+    const CCaptureImage& source = Source();
     const RECT crop = owner_.Document().Crop();
     const int w = Width(crop), h = Height(crop);
+    if (source.IsEmpty() || w <= 0 || h <= 0) return;
     const int sw = std::max(1, static_cast<int>(std::lround(w * zoom_)));
     const int sh = std::max(1, static_cast<int>(std::lround(h * zoom_)));
-    const long fullWidth = owner_.Document().Width();
     void* bits = nullptr;
     {
         platform::WindowDc screen(nullptr);
         scaled_.reset(platform::CreateTopDownDib32(screen.get(), sw, sh, &bits));
     }
-    if (!scaled_ || !baseBits_) return;
+    if (!scaled_) return;
     auto* out = static_cast<uint32_t*>(bits);
+    const long fullHeight = source.Height();
+    const double zoom = zoom_;
     // Each shown pixel is the average of the picture pixels it covers, so
     // that a shrunken picture stays smooth and text stays readable.
     std::vector<int> columnStart(static_cast<size_t>(sw) + 1);
     for (int ox = 0; ox <= sw; ++ox)
-        columnStart[static_cast<size_t>(ox)] = std::min(w, static_cast<int>(std::floor(ox / zoom_)));
-    std::vector<uint32_t> sums(static_cast<size_t>(w) * 3);
-    for (int oy = 0; oy < sh; ++oy) {
-        const int y0 = std::min(h - 1, static_cast<int>(std::floor(oy / zoom_)));
-        const int y1 = std::clamp(static_cast<int>(std::floor((oy + 1) / zoom_)), y0 + 1, h);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int y = y0; y < y1; ++y) {
-            const uint32_t* row = baseBits_ + static_cast<size_t>(crop.top + y) * fullWidth + crop.left;
-            uint32_t* s = sums.data();
-            for (int x = 0; x < w; ++x, s += 3) {
-                const uint32_t p = row[x];
-                s[0] += p & 0xFF;
-                s[1] += (p >> 8) & 0xFF;
-                s[2] += (p >> 16) & 0xFF;
+        columnStart[static_cast<size_t>(ox)] = std::min(w, static_cast<int>(std::floor(ox / zoom)));
+    const auto rows = [&](int firstRow, int endRow) {
+        std::vector<uint32_t> sums(static_cast<size_t>(w) * 3);
+        for (int oy = firstRow; oy < endRow; ++oy) {
+            const int y0 = std::min(h - 1, static_cast<int>(std::floor(oy / zoom)));
+            const int y1 = std::clamp(static_cast<int>(std::floor((oy + 1) / zoom)), y0 + 1, h);
+            std::fill(sums.begin(), sums.end(), 0u);
+            for (int y = y0; y < y1; ++y) {
+                // The picture's rows are stored bottom-up.
+                const uint8_t* row = source.Row(fullHeight - 1 - (crop.top + y)) + static_cast<size_t>(crop.left) * 3;
+                uint32_t* sum = sums.data();
+                for (int i = 0; i < w * 3; ++i) sum[i] += row[i];
+            }
+            uint32_t* dst = out + static_cast<size_t>(oy) * static_cast<size_t>(sw);
+            for (int ox = 0; ox < sw; ++ox) {
+                const int x0 = std::min(w - 1, columnStart[static_cast<size_t>(ox)]);
+                const int x1 = std::clamp(columnStart[static_cast<size_t>(ox) + 1], x0 + 1, w);
+                uint32_t b = 0, g = 0, r = 0;
+                for (int x = x0; x < x1; ++x) {
+                    b += sums[static_cast<size_t>(x) * 3];
+                    g += sums[static_cast<size_t>(x) * 3 + 1];
+                    r += sums[static_cast<size_t>(x) * 3 + 2];
+                }
+                const uint32_t n = static_cast<uint32_t>((x1 - x0) * (y1 - y0));
+                dst[ox] = (b / n) | ((g / n) << 8) | ((r / n) << 16);
             }
         }
-        uint32_t* dst = out + static_cast<size_t>(oy) * sw;
-        for (int ox = 0; ox < sw; ++ox) {
-            const int x0 = std::min(w - 1, columnStart[static_cast<size_t>(ox)]);
-            const int x1 = std::clamp(columnStart[static_cast<size_t>(ox) + 1], x0 + 1, w);
-            uint32_t b = 0, g = 0, r = 0;
-            for (int x = x0; x < x1; ++x) {
-                b += sums[static_cast<size_t>(x) * 3];
-                g += sums[static_cast<size_t>(x) * 3 + 1];
-                r += sums[static_cast<size_t>(x) * 3 + 2];
-            }
-            const uint32_t n = static_cast<uint32_t>((x1 - x0) * (y1 - y0));
-            dst[ox] = (b / n) | ((g / n) << 8) | ((r / n) << 16);
+    };
+    // The rows are shared out among the cores; a thread that cannot start
+    // leaves its rows to this one.
+    const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t) {
+        const int first = sh * t / threads, end = sh * (t + 1) / threads;
+        try {
+            workers.emplace_back(rows, first, end);
+        } catch (...) {
+            rows(first, end);
         }
     }
+    rows(0, sh / threads);
+    for (std::thread& worker : workers) worker.join();
     ::GdiFlush();
     scaledSize_ = SIZE{sw, sh};
     scaledZoom_ = zoom_;
     scaledCrop_ = crop;
 }
 
-void MarkupCanvas::PaintPicture(HDC dc, const RECT& client) {
-    if (!baseValid_) RebuildBase();
-    if (!baseValid_) return;
+void MarkupCanvas::PaintPicture(HDC dc, const RECT& area) {
+    if (!sourceValid_) RebuildSource();
+    if (!sourceValid_) return;
     const RECT crop = owner_.Document().Crop();
     const RECT shown = ToClient(crop);
     RECT visible{};
-    if (!::IntersectRect(&visible, &shown, &client)) return;
+    if (!::IntersectRect(&visible, &shown, &area)) return;
     platform::MemoryDc source(dc);
     if (zoom_ < 1) {
         if (scaledZoom_ != zoom_ || !::EqualRect(&scaledCrop_, &crop) || !scaled_) RebuildScaled();
@@ -328,6 +358,7 @@ void MarkupCanvas::PaintPicture(HDC dc, const RECT& client) {
                  visible.top - shown.top, SRCCOPY);
         return;
     }
+    if (!EnsureBase()) return;
     // At 100 % and above only the visible pixels are copied, each as a
     // square of the zoom's side.
     const int x0 = crop.left + static_cast<int>(std::floor((visible.left - shown.left) / zoom_));
@@ -354,7 +385,7 @@ RECT MarkupCanvas::DragBox() const {
                 std::max(dragFrom_.x, dragTo_.x), std::max(dragFrom_.y, dragTo_.y)};
 }
 
-void MarkupCanvas::PaintOverlays(HDC dc, const RECT& area) {
+void MarkupCanvas::PaintOverlays(Gdiplus::Graphics& g, const RECT& area) {
     const MarkupDocument& doc = owner_.Document();
     const RECT crop = doc.Crop();
     const RECT shown = ToClient(crop);
@@ -385,7 +416,6 @@ void MarkupCanvas::PaintOverlays(HDC dc, const RECT& area) {
     }
     if (typing_) marks.push_back(TypingMark());
 
-    Gdiplus::Graphics g(dc);
     Gdiplus::Rect clip(shown.left, shown.top, Width(shown), Height(shown));
     g.SetClip(clip);
     g.IntersectClip(Gdiplus::Rect(area.left, area.top, Width(area), Height(area)));
@@ -472,7 +502,9 @@ void MarkupCanvas::Paint(HDC target, const RECT& area) {
     RECT update{};
     if (!::IntersectRect(&update, &area, &client)) return;
     if (!back_ || backSize_.cx != client.right || backSize_.cy != client.bottom) {
-        back_.reset(platform::CreateTopDownDib32(target, client.right, client.bottom));
+        void* bits = nullptr;
+        back_.reset(platform::CreateTopDownDib32(target, client.right, client.bottom, &bits));
+        backBits_ = bits;
         backSize_ = SIZE{client.right, client.bottom};
     }
     if (!back_) return;
@@ -482,7 +514,15 @@ void MarkupCanvas::Paint(HDC target, const RECT& area) {
     platform::SelectedObject selected(dc.get(), back_.get());
     ::FillRect(dc.get(), &update, ::GetSysColorBrush(COLOR_APPWORKSPACE));
     PaintPicture(dc.get(), update);
-    PaintOverlays(dc.get(), update);
+    {
+        // GDI+ draws straight into the buffer's pixels, which under Wine is
+        // much faster than through its device context.
+        ::GdiFlush();
+        Gdiplus::Bitmap pixels(client.right, client.bottom, client.right * 4, PixelFormat32bppRGB,
+                               static_cast<BYTE*>(backBits_));
+        Gdiplus::Graphics g(&pixels);
+        PaintOverlays(g, update);
+    }
     ::BitBlt(target, update.left, update.top, Width(update), Height(update), dc.get(), update.left, update.top,
              SRCCOPY);
 }

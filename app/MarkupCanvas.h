@@ -10,6 +10,9 @@
 
 class MarkupWindow;
 enum class MarkupTool;
+namespace Gdiplus {
+class Graphics;
+}  // namespace Gdiplus
 
 class MarkupCanvas : public platform::Window {
 public:
@@ -53,10 +56,14 @@ protected:
 private:
     void Paint(HDC target, const RECT& area);
     void PaintPicture(HDC dc, const RECT& area);
-    void PaintOverlays(HDC dc, const RECT& area);
+    void PaintOverlays(Gdiplus::Graphics& g, const RECT& area);
     // The client area that what is being dragged covers now.
     RECT PreviewArea() const;
-    void RebuildBase();
+    // The picture as shown: the original, or a copy with the redactions.
+    const CCaptureImage& Source() const;
+    void RebuildSource();
+    // The 32-bit copy that paints at 100 % and above, made when first needed.
+    bool EnsureBase();
     void RebuildScaled();
     void UpdateScrollBars();
     void ScrollTo(int x, int y);
@@ -74,17 +81,21 @@ private:
     void CancelDrag();
 
     MarkupWindow& owner_;
-    // The picture with every redaction applied, and its copy at the zoom
+    // The picture with every redaction applied (a copy only when there are
+    // some), its 32-bit copy for 100 % and above, and its copy at the zoom
     // when below 100 %.
+    CCaptureImage redacted_;
+    bool sourceValid_ = false;
     platform::UniqueHbitmap base_;
     uint32_t* baseBits_ = nullptr;
+    bool baseBuilt_ = false;
     platform::UniqueHbitmap scaled_;
     SIZE scaledSize_{};
     double scaledZoom_ = 0;
     RECT scaledCrop_{};
     std::vector<Mark> baseRedactions_;
-    bool baseValid_ = false;
     platform::UniqueHbitmap back_;
+    void* backBits_ = nullptr;
     SIZE backSize_{};
 
     double zoom_ = 1.0;

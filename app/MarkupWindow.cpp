@@ -20,12 +20,16 @@ constexpr int kLineWidths[MarkupWindow::kWidthCount] = {2, 4, 8};
 
 COLORREF MarkupWindow::PaletteColour(int index) { return kPalette[std::clamp(index, 0, kColourCount - 1)]; }
 
+// The document takes the picture over instead of copying it, which at 4K
+// is a good part of the time to the first paint; whatever way the window
+// ends, the caller gets a picture back.
 MarkupWindow::MarkupWindow(CCaptureImage& image, const MarkupWindowSetup& setup)
-    : image_(image), setup_(setup), document_(image) {}
+    : image_(image), setup_(setup), document_(std::move(image)) {}
 
 MarkupWindow::~MarkupWindow() {
     // The children go before the objects that paint them.
     Destroy();
+    if (image_.IsEmpty() && document_.IsValid()) image_ = document_.TakeOriginal();
 }
 
 MarkupResult MarkupWindow::Run(CCaptureImage& image, const MarkupWindowSetup& setup) {
@@ -33,7 +37,7 @@ MarkupResult MarkupWindow::Run(CCaptureImage& image, const MarkupWindowSetup& se
     // lost.
     if (image.IsEmpty() || image.Bpp() != 24 || !EnsureGdiplus()) return MarkupResult::Done;
     MarkupWindow window(image, setup);
-    if (!window.document_.IsValid() || !window.CreateWindows()) return MarkupResult::Done;
+    if (!window.document_.IsValid() || !window.CreateWindows()) return MarkupResult::Done;  // the picture comes back
     ::ShowWindow(window.hwnd(), SW_SHOWNORMAL);
     platform::BringToForeground(window.hwnd());
     ::SetFocus(window.canvas_->hwnd());
@@ -46,8 +50,18 @@ MarkupResult MarkupWindow::Run(CCaptureImage& image, const MarkupWindowSetup& se
         // picture to the profile's action.
         window.canvas_->EndText(true);
         CCaptureImage flattened = window.document_.Flatten();
-        if (!flattened.IsEmpty()) image = std::move(flattened);
-        window.result_ = MarkupResult::Done;
+        const auto& marks = window.document_.Marks();
+        const bool redacted = std::any_of(marks.begin(), marks.end(), [](const Mark& m) { return m.IsRedaction(); });
+        if (!flattened.IsEmpty()) {
+            image = std::move(flattened);
+            window.result_ = MarkupResult::Done;
+        } else {
+            // Unmarked, the picture may go on; unredacted, it must not.
+            window.result_ = redacted ? MarkupResult::Discard : MarkupResult::Done;
+            image = window.document_.TakeOriginal();
+        }
+    } else if (window.result_ == MarkupResult::Discard) {
+        image = window.document_.TakeOriginal();
     }
     if (setup.onShown) setup.onShown(nullptr);
     return window.result_;

@@ -159,14 +159,6 @@ int main() {
     }
     std::printf("  %-48s %9.1f ms   (goal: at most %.0f ms)\n", "Run -> picture shown (onShown)", Median(shown),
                 kGoalShownMs);
-    // The share of it that copying the picture into a document costs.
-    std::vector<double> copies;
-    for (int run = 0; run < kRuns; ++run) {
-        const double start = NowMs();
-        const MarkupDocument document(frame);
-        copies.push_back(NowMs() - start);
-    }
-    std::printf("  %-48s %9.1f ms\n", "  of which the document's copy of the picture", Median(copies));
     CCaptureImage marked = Frame();
     const Session drag = RunOnce(marked, true);
     if (drag.rectangleMoves.empty() || drag.arrowMoves.empty() || drag.marks != 2) {

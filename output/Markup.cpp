@@ -215,6 +215,19 @@ MarkupDocument::MarkupDocument(const CCaptureImage& original) {
     original_.SetYDPI(original.GetYDPI());
 }
 
+MarkupDocument::MarkupDocument(CCaptureImage&& original) {
+    if (original.IsEmpty() || original.Bpp() != 24 || original.Height() <= 0) return;
+    original_ = std::move(original);
+}
+
+CCaptureImage MarkupDocument::TakeOriginal() {
+    marks_.clear();
+    hasCrop_ = false;
+    undo_.clear();
+    redo_.clear();
+    return std::move(original_);
+}
+
 int MarkupDocument::NextStepNumber() { return g_nextStep; }
 void MarkupDocument::SetNextStepNumber(int number) { g_nextStep = std::max(1, number); }
 

@@ -57,6 +57,11 @@ public:
     // Keeps a copy of a 24-bit picture; any other depth leaves the document
     // empty (IsValid false) and Flatten then gives an empty image.
     explicit MarkupDocument(const CCaptureImage& original);
+    // Takes a 24-bit picture over without a copy; any other is left where
+    // it is and the document stays empty.
+    explicit MarkupDocument(CCaptureImage&& original);
+    // Gives the original picture back (the document is empty afterwards).
+    CCaptureImage TakeOriginal();
 
     bool IsValid() const { return !original_.IsEmpty(); }
     const CCaptureImage& Original() const { return original_; }
