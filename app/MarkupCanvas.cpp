@@ -724,14 +724,17 @@ void MarkupCanvas::OnButtonDown(POINT client, bool doubleClick) {
             doc.Add(Mark::MakeStep(p, owner_.Colour(), owner_.LineWidth()));
             owner_.OnDocumentChanged();
             return;
-        default:
-            if (!inside) return;
+        default: {
+            // A drag may start beside the picture; it starts at its edge.
+            const POINT start{std::clamp<LONG>(p.x, crop.left, crop.right - 1),
+                              std::clamp<LONG>(p.y, crop.top, crop.bottom - 1)};
             if (tool == MarkupTool::Crop) cropPending_ = false;
             dragging_ = true;
-            dragFrom_ = dragTo_ = p;
+            dragFrom_ = dragTo_ = start;
             ::SetCapture(hwnd());
             ::InvalidateRect(hwnd(), nullptr, FALSE);
             return;
+        }
     }
 }
 
