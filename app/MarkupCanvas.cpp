@@ -18,6 +18,7 @@ constexpr double kMinZoom = 1.0 / 16;
 constexpr double kMaxZoom = 16;
 constexpr double kZoomStep = 1.25;
 constexpr UINT_PTR kCaretTimer = 1;
+constexpr UINT kWarmUpMessage = WM_APP + 1;
 
 int Width(const RECT& r) { return r.right - r.left; }
 int Height(const RECT& r) { return r.bottom - r.top; }
@@ -57,6 +58,81 @@ void CopyToTopDown32(const CCaptureImage& image, uint32_t* bits) {
         uint32_t* dst = bits + static_cast<size_t>(y) * static_cast<size_t>(w);
         for (long x = 0; x < w; ++x, src += 3) dst[x] = src[0] | (src[1] << 8) | (src[2] << 16);
     }
+}
+
+
+// The size of a crop shrunk by a zoom below 1.
+SIZE ShrunkSize(const RECT& crop, double zoom) {
+    if (Width(crop) <= 0 || Height(crop) <= 0) return SIZE{0, 0};
+    return SIZE{std::max(1, static_cast<int>(std::lround(Width(crop) * zoom))),
+                std::max(1, static_cast<int>(std::lround(Height(crop) * zoom)))};
+}
+
+// Rows [firstRow, endRow) of a crop of a bottom-up 24-bit picture shrunk by
+// a zoom below 1, into top-down 32-bit rows (out holds firstRow). Each shown
+// pixel is the average of the picture pixels it covers, so that a shrunken
+// picture stays smooth and text stays readable.
+void ShrinkRows(const CCaptureImage& source, const RECT& crop, double zoom, int firstRow, int endRow, uint32_t* out) {
+    const int w = Width(crop), h = Height(crop);
+    const int sw = ShrunkSize(crop, zoom).cx;
+    std::vector<int> columnFirst(static_cast<size_t>(sw)), columnEnd(static_cast<size_t>(sw));
+    int widest = 1;
+    for (int ox = 0; ox < sw; ++ox) {
+        const int x0 = std::min(w - 1, static_cast<int>(std::floor(ox / zoom)));
+        const int x1 = std::clamp(static_cast<int>(std::floor((ox + 1) / zoom)), x0 + 1, w);
+        columnFirst[static_cast<size_t>(ox)] = crop.left + x0;
+        columnEnd[static_cast<size_t>(ox)] = crop.left + x1;
+        widest = std::max(widest, x1 - x0);
+    }
+    const long fullHeight = source.Height();
+    // Sums are divided through a table of rounded reciprocals (16-bit fixed
+    // point): a division per channel would cost more than the rest.
+    const int tallest = static_cast<int>(std::ceil(1 / zoom)) + 1;
+    std::vector<uint32_t> inverse(static_cast<size_t>(widest * tallest) + 1);
+    for (size_t n = 1; n < inverse.size(); ++n) inverse[n] = static_cast<uint32_t>((65536 + n / 2) / n);
+    for (int oy = firstRow; oy < endRow; ++oy) {
+        const int y0 = std::min(h - 1, static_cast<int>(std::floor(oy / zoom)));
+        const int y1 = std::clamp(static_cast<int>(std::floor((oy + 1) / zoom)), y0 + 1, std::min(h, y0 + tallest));
+        uint32_t* dst = out + static_cast<size_t>(oy - firstRow) * static_cast<size_t>(sw);
+        for (int ox = 0; ox < sw; ++ox) {
+            const int x0 = columnFirst[static_cast<size_t>(ox)], x1 = columnEnd[static_cast<size_t>(ox)];
+            uint32_t b = 0, g = 0, r = 0;
+            for (int y = y0; y < y1; ++y) {
+                // The picture's rows are stored bottom-up.
+                const uint8_t* p = source.Row(fullHeight - 1 - (crop.top + y)) + static_cast<size_t>(x0) * 3;
+                for (int x = x0; x < x1; ++x, p += 3) {
+                    b += p[0];
+                    g += p[1];
+                    r += p[2];
+                }
+            }
+            const uint32_t inv = inverse[static_cast<size_t>((x1 - x0) * (y1 - y0))];
+            dst[ox] = ((b * inv) >> 16) | (((g * inv) >> 16) << 8) | (((r * inv) >> 16) << 16);
+        }
+    }
+}
+
+// ShrinkRows with the rows shared out among the cores; a thread that cannot
+// start leaves its rows to this one.
+void ShrinkOnAllCores(const CCaptureImage& source, const RECT& crop, double zoom, int firstRow, int endRow,
+                      uint32_t* out) {
+    const int sw = ShrunkSize(crop, zoom).cx;
+    const int rows = endRow - firstRow;
+    // A thread costs milliseconds to start under Wine: only many rows are
+    // worth sharing out.
+    const int threads = rows < 512 ? 1 : std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+    std::vector<std::thread> workers;
+    for (int t = 1; t < threads; ++t) {
+        const int first = firstRow + rows * t / threads, end = firstRow + rows * (t + 1) / threads;
+        uint32_t* at = out + static_cast<size_t>(first - firstRow) * static_cast<size_t>(sw);
+        try {
+            workers.emplace_back(ShrinkRows, std::cref(source), crop, zoom, first, end, at);
+        } catch (...) {
+            ShrinkRows(source, crop, zoom, first, end, at);
+        }
+    }
+    ShrinkRows(source, crop, zoom, firstRow, firstRow + rows / threads, out);
+    for (std::thread& worker : workers) worker.join();
 }
 
 }  // namespace
@@ -277,69 +353,74 @@ void MarkupCanvas::RebuildScaled() {
     scaledZoom_ = 0;
     const CCaptureImage& source = Source();
     const RECT crop = owner_.Document().Crop();
-    const int w = Width(crop), h = Height(crop);
-    if (source.IsEmpty() || w <= 0 || h <= 0) return;
-    const int sw = std::max(1, static_cast<int>(std::lround(w * zoom_)));
-    const int sh = std::max(1, static_cast<int>(std::lround(h * zoom_)));
+    const SIZE size = ShrunkSize(crop, zoom_);
+    if (source.IsEmpty() || size.cx <= 0) return;
     void* bits = nullptr;
     {
         platform::WindowDc screen(nullptr);
-        scaled_.reset(platform::CreateTopDownDib32(screen.get(), sw, sh, &bits));
+        scaled_.reset(platform::CreateTopDownDib32(screen.get(), size.cx, size.cy, &bits));
     }
     if (!scaled_) return;
-    auto* out = static_cast<uint32_t*>(bits);
-    const long fullHeight = source.Height();
-    const double zoom = zoom_;
-    // Each shown pixel is the average of the picture pixels it covers, so
-    // that a shrunken picture stays smooth and text stays readable.
-    std::vector<int> columnStart(static_cast<size_t>(sw) + 1);
-    for (int ox = 0; ox <= sw; ++ox)
-        columnStart[static_cast<size_t>(ox)] = std::min(w, static_cast<int>(std::floor(ox / zoom)));
-    const auto rows = [&](int firstRow, int endRow) {
-        std::vector<uint32_t> sums(static_cast<size_t>(w) * 3);
-        for (int oy = firstRow; oy < endRow; ++oy) {
-            const int y0 = std::min(h - 1, static_cast<int>(std::floor(oy / zoom)));
-            const int y1 = std::clamp(static_cast<int>(std::floor((oy + 1) / zoom)), y0 + 1, h);
-            std::fill(sums.begin(), sums.end(), 0u);
-            for (int y = y0; y < y1; ++y) {
-                // The picture's rows are stored bottom-up.
-                const uint8_t* row = source.Row(fullHeight - 1 - (crop.top + y)) + static_cast<size_t>(crop.left) * 3;
-                uint32_t* sum = sums.data();
-                for (int i = 0; i < w * 3; ++i) sum[i] += row[i];
-            }
-            uint32_t* dst = out + static_cast<size_t>(oy) * static_cast<size_t>(sw);
-            for (int ox = 0; ox < sw; ++ox) {
-                const int x0 = std::min(w - 1, columnStart[static_cast<size_t>(ox)]);
-                const int x1 = std::clamp(columnStart[static_cast<size_t>(ox) + 1], x0 + 1, w);
-                uint32_t b = 0, g = 0, r = 0;
-                for (int x = x0; x < x1; ++x) {
-                    b += sums[static_cast<size_t>(x) * 3];
-                    g += sums[static_cast<size_t>(x) * 3 + 1];
-                    r += sums[static_cast<size_t>(x) * 3 + 2];
-                }
-                const uint32_t n = static_cast<uint32_t>((x1 - x0) * (y1 - y0));
-                dst[ox] = (b / n) | ((g / n) << 8) | ((r / n) << 16);
-            }
-        }
-    };
-    // The rows are shared out among the cores; a thread that cannot start
-    // leaves its rows to this one.
-    const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threads; ++t) {
-        const int first = sh * t / threads, end = sh * (t + 1) / threads;
-        try {
-            workers.emplace_back(rows, first, end);
-        } catch (...) {
-            rows(first, end);
-        }
-    }
-    rows(0, sh / threads);
-    for (std::thread& worker : workers) worker.join();
+    ShrinkOnAllCores(source, crop, zoom_, 0, size.cy, static_cast<uint32_t*>(bits));
     ::GdiFlush();
-    scaledSize_ = SIZE{sw, sh};
+    scaledSize_ = size;
     scaledZoom_ = zoom_;
     scaledCrop_ = crop;
+}
+
+bool MarkupCanvas::NothingOverPicture() const {
+    return owner_.Document().Marks().empty() && !dragging_ && !moving_ && !typing_ && !cropPending_ &&
+           selected_ == MarkupDocument::kNone;
+}
+
+void MarkupCanvas::PaintFirst(HDC target, const RECT& area) {
+    // The first sight of a large capture goes straight to the screen in
+    // bands: the shrunken copy and the back buffer, whose fresh memory
+    // costs as much as the drawing, are made once it is up.
+    const RECT crop = owner_.Document().Crop();
+    const RECT shown = ToClient(crop);
+    RECT visible{};
+    ::IntersectRect(&visible, &shown, &area);
+    // The margins beside the picture.
+    HRGN margins = ::CreateRectRgnIndirect(&area);
+    HRGN picture = ::CreateRectRgnIndirect(&visible);
+    ::CombineRgn(margins, margins, picture, RGN_DIFF);
+    ::FillRgn(target, margins, ::GetSysColorBrush(COLOR_APPWORKSPACE));
+    ::DeleteObject(picture);
+    ::DeleteObject(margins);
+    if (::IsRectEmpty(&visible)) return;
+    const SIZE size = ShrunkSize(crop, zoom_);
+    constexpr int kBand = 128;
+    std::vector<uint32_t> band(static_cast<size_t>(size.cx) * kBand);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size.cx;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    for (int top = visible.top - shown.top; top < visible.bottom - shown.top; top += kBand) {
+        const int rows = std::min<int>(kBand, visible.bottom - shown.top - top);
+        ShrinkOnAllCores(Source(), crop, zoom_, top, top + rows, band.data());
+        info.bmiHeader.biHeight = -rows;
+        ::SetDIBitsToDevice(target, visible.left, shown.top + top, static_cast<DWORD>(Width(visible)),
+                            static_cast<DWORD>(rows), visible.left - shown.left, 0, 0, static_cast<UINT>(rows),
+                            band.data(), &info, DIB_RGB_COLORS);
+    }
+    ::PostMessageW(hwnd(), kWarmUpMessage, 0, 0);
+}
+
+void MarkupCanvas::WarmUp() {
+    // Made now, while the user looks, so that the first drag does not wait.
+    if (zoom_ < 1 && !scaled_) RebuildScaled();
+    RECT client{};
+    ::GetClientRect(hwnd(), &client);
+    if (client.right > 0 && client.bottom > 0 && !back_) {
+        platform::WindowDc screen(hwnd());
+        void* bits = nullptr;
+        back_.reset(platform::CreateTopDownDib32(screen.get(), client.right, client.bottom, &bits));
+        backBits_ = bits;
+        backSize_ = SIZE{client.right, client.bottom};
+        if (bits) std::memset(bits, 0, static_cast<size_t>(client.right) * client.bottom * 4);
+    }
 }
 
 void MarkupCanvas::PaintPicture(HDC dc, const RECT& area) {
@@ -501,6 +582,11 @@ void MarkupCanvas::Paint(HDC target, const RECT& area) {
     if (client.right <= 0 || client.bottom <= 0) return;
     RECT update{};
     if (!::IntersectRect(&update, &area, &client)) return;
+    if (!sourceValid_) RebuildSource();
+    if (zoom_ < 1 && !scaled_ && !back_ && sourceValid_ && NothingOverPicture()) {
+        PaintFirst(target, update);
+        return;
+    }
     if (!back_ || backSize_.cx != client.right || backSize_.cy != client.bottom) {
         void* bits = nullptr;
         back_.reset(platform::CreateTopDownDib32(target, client.right, client.bottom, &bits));
@@ -896,6 +982,7 @@ LRESULT MarkupCanvas::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             ::InvalidateRect(hwnd(), nullptr, FALSE);
             break;
         case WM_GETDLGCODE: return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+        case kWarmUpMessage: WarmUp(); return 0;
         default: break;
     }
     return Default(message, wParam, lParam);

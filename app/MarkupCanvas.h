@@ -65,6 +65,11 @@ private:
     // The 32-bit copy that paints at 100 % and above, made when first needed.
     bool EnsureBase();
     void RebuildScaled();
+    bool NothingOverPicture() const;
+    // The first paint of a shrunken picture, straight to the window; the
+    // copies later paints use are made right after it (WarmUp).
+    void PaintFirst(HDC target, const RECT& area);
+    void WarmUp();
     void UpdateScrollBars();
     void ScrollTo(int x, int y);
     void OnScroll(int bar, WPARAM wParam);
