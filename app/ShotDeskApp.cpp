@@ -298,6 +298,21 @@ int CShotDeskApp::ShowOptionsDialog() {
     }
     optionsDialogOpen_ = true;
     int result = IDCANCEL;
+    const bool iconWasThere = PutTrayAway();
+    try {
+        ApplicationOptionsDialog dialog(*options_, engine_, [this] { ApplyStartupOption(); }, currentDialog_);
+        result = static_cast<int>(dialog.DoModal(trayWindow_.hwnd()));
+    } catch (...) {
+    }
+    currentDialog_ = nullptr;
+    optionsDialogOpen_ = false;
+    BringTrayBack(iconWasThere);
+    return result;
+}
+
+bool CShotDeskApp::PutTrayAway() {
+    // An automation-only process has no icon or hot keys to put away.
+    if (!interactive_) return false;
     bool iconWasThere = false;
     try {
         iconWasThere = trayWindow_.Icon().Remove();
@@ -307,42 +322,26 @@ int CShotDeskApp::ShowOptionsDialog() {
         UnregisterHotKeys();
     } catch (...) {
     }
+    return iconWasThere;
+}
+
+void CShotDeskApp::BringTrayBack(bool iconWasThere) {
+    // After a session end the hot keys and the icon stay away.
+    if (!interactive_ || keptForNextStart_) return;
     try {
-        ApplicationOptionsDialog dialog(*options_, engine_, [this] { ApplyStartupOption(); }, currentDialog_);
-        result = static_cast<int>(dialog.DoModal(trayWindow_.hwnd()));
+        RegisterHotKeys(false);
     } catch (...) {
     }
-    currentDialog_ = nullptr;
-    optionsDialogOpen_ = false;
-    // After a session end the hot keys and the icon stay away.
-    if (!keptForNextStart_) {
-        try {
-            RegisterHotKeys(false);
-        } catch (...) {
-        }
-        try {
-            if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
-        } catch (...) {
-        }
+    try {
+        if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
+    } catch (...) {
     }
-    return result;
 }
 
 MarkupResult CShotDeskApp::RunMarkupWindow(CCaptureImage& image) {
     // The capture that opened the window keeps the engine busy meanwhile, so
     // a second capture or dialog brings this window forward instead.
-    // An automation-only process has no icon or hot keys to put away.
-    bool iconWasThere = false;
-    if (interactive_) {
-        try {
-            iconWasThere = trayWindow_.Icon().Remove();
-        } catch (...) {
-        }
-        try {
-            UnregisterHotKeys();
-        } catch (...) {
-        }
-    }
+    const bool iconWasThere = PutTrayAway();
     MarkupWindowSetup setup;
     setup.options = options_.get();
     setup.clipboardOwner = trayWindow_.hwnd();
@@ -353,17 +352,7 @@ MarkupResult CShotDeskApp::RunMarkupWindow(CCaptureImage& image) {
     } catch (...) {
     }
     currentDialog_ = nullptr;
-    // After a session end the hot keys and the icon stay away.
-    if (interactive_ && !keptForNextStart_) {
-        try {
-            RegisterHotKeys(false);
-        } catch (...) {
-        }
-        try {
-            if (iconWasThere && !trayWindow_.ToolbarVisible()) trayWindow_.BringIconBack();
-        } catch (...) {
-        }
-    }
+    BringTrayBack(iconWasThere);
     return result;
 }
 

@@ -85,6 +85,10 @@ public:
     void OnHeldKeyTimer();
 
 private:
+    // Around a modal window of the program: the tray icon and the hot keys
+    // go away (true when the icon was there), and come back after it.
+    bool PutTrayAway();
+    void BringTrayBack(bool iconWasThere);
     bool StartAutomationOnly();
     // Releases the single-instance mutex and writes the autostart entry and
     // the options, once per run (at a session end, or else at exit); false
