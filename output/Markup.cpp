@@ -307,19 +307,44 @@ bool MarkupDocument::ClearCrop() {
     return true;
 }
 
+namespace {
+
+int HighestStep(const std::vector<Mark>& marks) {
+    int highest = 0;
+    for (const Mark& m : marks)
+        if (m.kind == MarkKind::Step) highest = std::max(highest, m.number);
+    return highest;
+}
+
+// After an undo or redo the next step number follows the steps: an undone
+// newest step gives its number back, a redone one takes it again. A number
+// the user set with the wheel stays.
+void FollowSteps(int before, int after) {
+    if (after >= g_nextStep)
+        g_nextStep = after + 1;
+    else if (before > after && before == g_nextStep - 1)
+        g_nextStep = std::max(after + 1, before);
+}
+
+}  // namespace
+
 bool MarkupDocument::Undo() {
     if (undo_.empty()) return false;
+    const int before = HighestStep(marks_);
     redo_.push_back(Current());
     Restore(std::move(undo_.back()));
     undo_.pop_back();
+    FollowSteps(before, HighestStep(marks_));
     return true;
 }
 
 bool MarkupDocument::Redo() {
     if (redo_.empty()) return false;
+    const int before = HighestStep(marks_);
     undo_.push_back(Current());
     Restore(std::move(redo_.back()));
     redo_.pop_back();
+    FollowSteps(before, HighestStep(marks_));
     return true;
 }
 

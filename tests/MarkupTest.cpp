@@ -236,6 +236,33 @@ TEST(MarkupDocumentEditing, CropUndoRedoHitTestAndMove) {
 // with the contrasting outline around it, nothing outside the box, every
 // line below the one before, and a step's number in ink that stands out
 // from its circle.
+// The step numbers run on across the captures of one run; an undone newest
+// step gives its number back and a redone one takes it again, while a number
+// set with the wheel stays.
+TEST(MarkupDocumentEditing, UndoneStepsGiveTheirNumbersBack) {
+    MarkupDocument::SetNextStepNumber(4);  // an earlier capture used 1 to 3
+    MarkupDocument doc(TestPicture());
+    doc.Add(Mark::MakeStep(POINT{40, 40}, kRed, 3));
+    doc.Add(Mark::MakeStep(POINT{80, 40}, kRed, 3));
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 6);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 5);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 4) << "not back to 1: the earlier capture's steps stay counted";
+    ASSERT_TRUE(doc.Redo());
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 5);
+    EXPECT_EQ(doc.Add(Mark::MakeStep(POINT{120, 40}, kRed, 3)), 1u);
+    EXPECT_EQ(doc.Marks()[1].number, 5) << "the redone list is dropped, the number is free again";
+    // Removing and restoring a step leaves the counter; so does undo after
+    // the user set the next number.
+    ASSERT_TRUE(doc.Remove(0));
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 6);
+    MarkupDocument::SetNextStepNumber(20);
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(MarkupDocument::NextStepNumber(), 20);
+}
+
 TEST(MarkupFlatten, TextAndStepNumbersAreDrawnWithOutline) {
     const CCaptureImage original = TestPicture();
     constexpr COLORREF kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kYellow = RGB(255, 235, 0);
