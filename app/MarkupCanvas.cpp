@@ -50,17 +50,6 @@ std::vector<Mark> RedactionsOf(const std::vector<Mark>& marks) {
     return redactions;
 }
 
-// Copies a bottom-up 24-bit picture into a top-down 32-bit one of its size.
-void CopyToTopDown32(const CCaptureImage& image, uint32_t* bits) {
-    const long w = image.Width(), h = image.Height();
-    for (long y = 0; y < h; ++y) {
-        const uint8_t* src = image.Row(h - 1 - y);
-        uint32_t* dst = bits + static_cast<size_t>(y) * static_cast<size_t>(w);
-        for (long x = 0; x < w; ++x, src += 3) dst[x] = src[0] | (src[1] << 8) | (src[2] << 16);
-    }
-}
-
-
 // The size of a crop shrunk by a zoom below 1.
 SIZE ShrunkSize(const RECT& crop, double zoom) {
     if (Width(crop) <= 0 || Height(crop) <= 0) return SIZE{0, 0};
@@ -461,6 +450,12 @@ Mark MarkupCanvas::TypingMark() const {
     return m;
 }
 
+Mark MarkupCanvas::SelectedAsShown() const {
+    Mark m = owner_.Document().Marks()[selected_];
+    if (moving_) m.Offset(dragTo_.x - dragFrom_.x, dragTo_.y - dragFrom_.y);
+    return m;
+}
+
 RECT MarkupCanvas::DragBox() const {
     return RECT{std::min(dragFrom_.x, dragTo_.x), std::min(dragFrom_.y, dragTo_.y),
                 std::max(dragFrom_.x, dragTo_.x), std::max(dragFrom_.y, dragTo_.y)};
@@ -479,12 +474,7 @@ void MarkupCanvas::PaintOverlays(Gdiplus::Graphics& g, const RECT& area) {
     // in its place.
     std::vector<Mark> marks = doc.Marks();
     if (typing_ && editIndex_ < marks.size()) marks.erase(marks.begin() + static_cast<std::ptrdiff_t>(editIndex_));
-    if (moving_ && selected_ < marks.size()) {
-        Mark& m = marks[selected_];
-        const int dx = dragTo_.x - dragFrom_.x, dy = dragTo_.y - dragFrom_.y;
-        ::OffsetRect(&m.box, dx, dy);
-        m.from.x += dx, m.from.y += dy, m.to.x += dx, m.to.y += dy;
-    }
+    if (moving_ && selected_ < marks.size()) marks[selected_] = SelectedAsShown();
     const MarkupTool tool = owner_.Tool();
     if (dragging_) {
         const RECT box = DragBox();
@@ -534,15 +524,7 @@ void MarkupCanvas::PaintOverlays(Gdiplus::Graphics& g, const RECT& area) {
         g.DrawRectangle(&white, inner.left, inner.top, Width(inner) - 1, Height(inner) - 1);
         g.DrawRectangle(&dashed, inner.left, inner.top, Width(inner) - 1, Height(inner) - 1);
     }
-    if (selected_ < doc.Marks().size() && !typing_) {
-        Mark m = doc.Marks()[selected_];
-        if (moving_) {
-            const int dx = dragTo_.x - dragFrom_.x, dy = dragTo_.y - dragFrom_.y;
-            ::OffsetRect(&m.box, dx, dy);
-            m.from.x += dx, m.from.y += dy, m.to.x += dx, m.to.y += dy;
-        }
-        frame(doc.Bounds(m), dashed, static_cast<int>(3 * unit));
-    }
+    if (selected_ < doc.Marks().size() && !typing_) frame(doc.Bounds(SelectedAsShown()), dashed, static_cast<int>(3 * unit));
     if (typing_) {
         const Mark m = TypingMark();
         // The caret after the last line's last character.
@@ -628,11 +610,7 @@ RECT MarkupCanvas::PreviewArea() const {
             return client;
         }
     } else if (moving_ && selected_ < doc.Marks().size()) {
-        Mark m = doc.Marks()[selected_];
-        const int dx = dragTo_.x - dragFrom_.x, dy = dragTo_.y - dragFrom_.y;
-        ::OffsetRect(&m.box, dx, dy);
-        m.from.x += dx, m.from.y += dy, m.to.x += dx, m.to.y += dy;
-        picture = doc.Bounds(m);
+        picture = doc.Bounds(SelectedAsShown());
     } else {
         return RECT{};
     }

@@ -81,6 +81,8 @@ private:
     void PlaceImeWindow();
     Mark TypingMark() const;
     RECT DragBox() const;
+    // The selected mark where it shows: moved by a move in progress.
+    Mark SelectedAsShown() const;
     SIZE ContentSize() const;
     POINT Origin() const;  // client position of the crop's top-left
     void CancelDrag();

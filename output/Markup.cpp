@@ -1,6 +1,7 @@
 #include "output/Markup.h"
 
 #include "output/GlyphOutline.h"
+#include "platform/Gdi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -203,6 +204,15 @@ bool EnsureGdiplus() {
     return started;
 }
 
+void CopyToTopDown32(const CCaptureImage& image, uint32_t* bits) {
+    const long w = image.Width(), h = image.Height();
+    for (long y = 0; y < h; ++y) {
+        const uint8_t* src = image.Row(h - 1 - y);
+        uint32_t* dst = bits + static_cast<size_t>(y) * static_cast<size_t>(w);
+        for (long x = 0; x < w; ++x, src += 3) dst[x] = src[0] | (src[1] << 8) | (src[2] << 16);
+    }
+}
+
 int PixelateBlockSize(long regionHeight) {
     return static_cast<int>(std::max<long>(12, (regionHeight + 3) / 4));
 }
@@ -272,13 +282,16 @@ bool MarkupDocument::Remove(size_t index) {
 bool MarkupDocument::Move(size_t index, int dx, int dy) {
     if (index >= marks_.size() || (dx == 0 && dy == 0)) return false;
     Checkpoint();
-    Mark& m = marks_[index];
-    OffsetRect(&m.box, dx, dy);
-    m.from.x += dx;
-    m.from.y += dy;
-    m.to.x += dx;
-    m.to.y += dy;
+    marks_[index].Offset(dx, dy);
     return true;
+}
+
+void Mark::Offset(int dx, int dy) {
+    OffsetRect(&box, dx, dy);
+    from.x += dx;
+    from.y += dy;
+    to.x += dx;
+    to.y += dy;
 }
 
 bool MarkupDocument::Replace(size_t index, Mark mark) {
@@ -490,29 +503,11 @@ CCaptureImage MarkupDocument::Flatten() const {
         if (!EnsureGdiplus()) return CCaptureImage();
 
         // The other marks on a 32-bit top-down copy.
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
         void* bits = nullptr;
-        HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (!section || !bits) {
-            if (section) DeleteObject(section);
-            return CCaptureImage();
-        }
+        const platform::UniqueHbitmap section(platform::CreateTopDownDib32(nullptr, w, h, &bits));
+        if (!section || !bits) return CCaptureImage();
         auto* px = static_cast<uint8_t*>(bits);
-        for (long y = 0; y < h; ++y) {
-            const uint8_t* src = result.Row(h - 1 - y);
-            uint8_t* dst = px + static_cast<size_t>(y) * w * 4;
-            for (long x = 0; x < w; ++x) {
-                dst[x * 4] = src[x * 3];
-                dst[x * 4 + 1] = src[x * 3 + 1];
-                dst[x * 4 + 2] = src[x * 3 + 2];
-                dst[x * 4 + 3] = 255;
-            }
-        }
+        CopyToTopDown32(result, static_cast<uint32_t*>(bits));
         bool ok = false;
         {
             Gdiplus::Bitmap bitmap(w, h, w * 4, PixelFormat32bppRGB, px);
@@ -537,7 +532,6 @@ CCaptureImage MarkupDocument::Flatten() const {
                     dst[x * 3 + 2] = src[x * 4 + 2];
                 }
             }
-        DeleteObject(section);
         if (!ok) return CCaptureImage();
         return result;
     } catch (...) {

@@ -48,6 +48,8 @@ struct Mark {
     static Mark MakeRedactPixelate(RECT box);
 
     bool IsRedaction() const { return kind == MarkKind::RedactBlack || kind == MarkKind::RedactPixelate; }
+    // Moves every point of the mark by (dx, dy).
+    void Offset(int dx, int dy);
 };
 
 class MarkupDocument {
@@ -138,6 +140,10 @@ void DrawMarks(Gdiplus::Graphics& graphics, const std::vector<Mark>& marks, cons
 // Blacks out or pixelates a box (picture coordinates, `origin` = the picture
 // position of the image's top-left pixel) of a 24-bit image in place.
 void ApplyRedaction(CCaptureImage& image, const Mark& mark, POINT origin);
+
+// Copies a bottom-up 24-bit picture into a top-down 32-bit one of its size
+// (each pixel 0x00RRGGBB).
+void CopyToTopDown32(const CCaptureImage& image, uint32_t* bits);
 
 // The pixelation block size of a region that high: max(12, ceil(height / 4)).
 int PixelateBlockSize(long regionHeight);
