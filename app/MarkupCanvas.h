@@ -22,7 +22,6 @@ public:
     bool Create(HWND parent);
 
     // Zoom: 1 is 100 %. Fit shows the whole (cropped) picture.
-    double Zoom() const { return zoom_; }
     void SetZoom(double zoom, POINT anchor);
     void ZoomBy(int steps);
     void ZoomToFit();
@@ -38,7 +37,6 @@ public:
     // the arrow keys on a selection, Escape of a drag); false for the
     // window's own keys.
     bool OnKey(WPARAM key);
-    bool IsTyping() const { return typing_; }
     // The selected mark's index, or MarkupDocument::kNone.
     size_t Selected() const { return selected_; }
     bool HasPendingCrop() const { return cropPending_; }

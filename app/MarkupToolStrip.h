@@ -31,7 +31,6 @@ public:
     // The width all buttons need at the DPI of the last layout.
     int NeededWidth() const { return neededWidth_; }
     int Height() const { return height_; }
-    const std::vector<Item>& Items() const { return items_; }
     // Shows the state of the window (tool, colour, width, undo) again.
     void Refresh();
 
